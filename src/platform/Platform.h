@@ -1,0 +1,98 @@
+// The operating-system calls the core and the GUI rely on. One implementation per
+// platform (posix/, win32/) is chosen by the build; nothing here is virtual.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PlatformTypes.h"
+
+namespace vd::platform {
+
+// ---- Paths --------------------------------------------------------------------
+// The separator used when joining paths, and every character that ends a folder
+// part of a path (POSIX "/", Windows "\\:").
+char PathSeparator();
+std::string_view PathDelimiters();
+// Identity key of a path for maps and selections. On a case-sensitive file
+// system the path itself; on Windows the upper-cased path.
+std::string PathKey(std::string_view path);
+// Removes one trailing separator, but never turns a root ("/") into "".
+std::string RemoveTrailingSeparator(std::string_view path);
+// Parent folder + separator + name, without doubling a separator that ends the
+// parent (the root "/").
+std::string JoinPath(std::string_view parent, std::string_view name);
+
+// ---- Case mapping (locale-aware, simple Unicode mapping, ASCII fast path) -----
+// Bytes that are not valid UTF-8 pass through unchanged.
+std::string ToLowerLocale(std::string_view s);
+std::string ToUpperLocale(std::string_view s);
+
+// ---- Time ---------------------------------------------------------------------
+// Milliseconds of a monotonic clock, wrapping at 2^32.
+uint32_t GetTickCount();
+// UTC file time to local calendar fields; false when it cannot be converted.
+bool FileTimeToLocalSystemTime(TFileTime ft, TSystemTime& out);
+// The current time as a file time (UTC).
+TFileTime CurrentFileTime();
+
+// ---- Folder listing -----------------------------------------------------------
+enum class TEntryKind : uint8_t {
+  File,     // a regular file: Size and LastWrite are valid
+  Folder,   // a sub-folder that may be entered
+  Skipped,  // links, mount points, devices, sockets, FIFOs, vanished entries
+};
+
+struct TDirEntry {
+  const char* Name = nullptr;  // NUL-terminated, valid until the next Next()
+  uint32_t NameLen = 0;
+  TEntryKind Kind = TEntryKind::Skipped;
+  int64_t Size = 0;
+  TFileTime LastWrite;
+};
+
+// One open folder listing. Entries come in the file system's order; "." and ".."
+// are never returned. The handle is released by Close() or the destructor.
+class TDirReader {
+ public:
+  TDirReader() = default;
+  ~TDirReader();
+  TDirReader(const TDirReader&) = delete;
+  TDirReader& operator=(const TDirReader&) = delete;
+
+  // Opens a folder by its path (the root of a scan).
+  bool OpenPath(const std::string& path);
+  // Opens the sub-folder `entry` (just returned by parent.Next()) relative to
+  // the parent's handle, so deep trees need no long paths.
+  bool OpenChild(TDirReader& parent, const TDirEntry& entry);
+  bool Next(TDirEntry& out);
+  void Close();
+  bool IsOpen() const;
+
+ private:
+  bool Fill();
+  bool ClassifyNext(TDirEntry& out);
+
+  intptr_t FHandle = -1;
+  uint64_t FDevice = 0;
+  std::vector<char> FBuf;  // kept between uses so a reused reader allocates once
+  size_t FPos = 0, FEnd = 0;
+  bool FEof = false;
+};
+
+// ---- Drives and disk space ----------------------------------------------------
+// Roots of the fixed and removable drives, in the system's order.
+std::vector<std::string> GetDrives();
+// Used bytes of the volume holding `root`; 0 on failure.
+int64_t GetUsedBytes(const std::string& root);
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);  // follows symbolic links
+std::string GetTempFolder();
+
+// Sets the soft limit of open handles to the hard limit, so a deep walk can
+// keep one listing open per level. Harmless where there is no such limit.
+void RaiseOpenFileLimit();
+
+}  // namespace vd::platform

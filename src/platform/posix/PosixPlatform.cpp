@@ -1,0 +1,324 @@
+// POSIX implementation of the platform layer (Linux first; statx and getdents64).
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "../Platform.h"
+#include "MountTable.h"
+
+namespace vd::platform {
+
+// ---- Paths --------------------------------------------------------------------
+
+char PathSeparator() { return '/'; }
+std::string_view PathDelimiters() { return "/"; }
+std::string PathKey(std::string_view path) { return std::string(path); }
+
+std::string RemoveTrailingSeparator(std::string_view path) {
+  if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  return std::string(path);
+}
+
+std::string JoinPath(std::string_view parent, std::string_view name) {
+  std::string out;
+  out.reserve(parent.size() + 1 + name.size());
+  out.append(parent);
+  if (out.empty() || out.back() != '/') out.push_back('/');
+  out.append(name);
+  return out;
+}
+
+// ---- Case mapping -------------------------------------------------------------
+
+namespace {
+
+locale_t Utf8Locale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (!l) l = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", locale_t(0));
+    return l;
+  }();
+  return loc;
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when invalid.
+size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  size_t len;
+  char32_t min;
+  if (b0 < 0x80) { cp = b0; return 1; }
+  if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
+  else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
+  else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+  else return 0;
+  if (i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+void EncodeUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(char(cp));
+  } else if (cp < 0x800) {
+    out.push_back(char(0xC0 | (cp >> 6)));
+    out.push_back(char(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(char(0xE0 | (cp >> 12)));
+    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | (cp >> 18)));
+    out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (cp & 0x3F)));
+  }
+}
+
+template <bool Upper>
+std::string MapCase(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (Upper)
+        out.push_back((c >= 'a' && c <= 'z') ? char(c - 32) : char(c));
+      else
+        out.push_back((c >= 'A' && c <= 'Z') ? char(c + 32) : char(c));
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    const size_t len = DecodeUtf8(s, i, cp);
+    if (len == 0) {  // not UTF-8: keep the byte as it is
+      out.push_back(s[i]);
+      ++i;
+      continue;
+    }
+    locale_t loc = Utf8Locale();
+    char32_t mapped = cp;
+    if (loc) mapped = char32_t(Upper ? towupper_l(wint_t(cp), loc) : towlower_l(wint_t(cp), loc));
+    if (mapped == cp)
+      out.append(s.substr(i, len));
+    else
+      EncodeUtf8(mapped, out);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ToLowerLocale(std::string_view s) { return MapCase<false>(s); }
+std::string ToUpperLocale(std::string_view s) { return MapCase<true>(s); }
+
+// ---- Time ---------------------------------------------------------------------
+
+namespace {
+constexpr int64_t kUnixEpochInFileTimeSeconds = 11644473600LL;
+
+TFileTime FileTimeFromTimespec(const struct statx_timestamp& ts) {
+  const int64_t secs = ts.tv_sec + kUnixEpochInFileTimeSeconds;
+  if (secs < 0) return {};
+  return TFileTime::FromTicks(uint64_t(secs) * 10000000ULL + ts.tv_nsec / 100);
+}
+}  // namespace
+
+uint32_t GetTickCount() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return uint32_t(uint64_t(ts.tv_sec) * 1000ULL + uint64_t(ts.tv_nsec) / 1000000ULL);
+}
+
+bool FileTimeToLocalSystemTime(TFileTime ft, TSystemTime& out) {
+  const uint64_t ticks = ft.Ticks();
+  const int64_t secs = int64_t(ticks / 10000000ULL) - kUnixEpochInFileTimeSeconds;
+  const time_t t = time_t(secs);
+  struct tm tm;
+  if (!localtime_r(&t, &tm)) return false;
+  out.Year = tm.tm_year + 1900;
+  out.Month = tm.tm_mon + 1;
+  out.Day = tm.tm_mday;
+  out.Hour = tm.tm_hour;
+  out.Minute = tm.tm_min;
+  out.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
+  out.Milliseconds = int((ticks % 10000000ULL) / 10000ULL);
+  return true;
+}
+
+TFileTime CurrentFileTime() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct statx_timestamp st{};
+  st.tv_sec = ts.tv_sec;
+  st.tv_nsec = uint32_t(ts.tv_nsec);
+  return FileTimeFromTimespec(st);
+}
+
+// ---- Folder listing -----------------------------------------------------------
+
+namespace {
+constexpr size_t kDirBufSize = 32 * 1024;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MTIME;
+
+struct LinuxDirent64 {
+  ino64_t d_ino;
+  off64_t d_off;
+  unsigned short d_reclen;
+  unsigned char d_type;
+  char d_name[];
+};
+}  // namespace
+
+TDirReader::~TDirReader() { Close(); }
+
+bool TDirReader::IsOpen() const { return FHandle >= 0; }
+
+void TDirReader::Close() {
+  if (FHandle >= 0) ::close(int(FHandle));
+  FHandle = -1;
+  FPos = FEnd = 0;
+  FEof = false;
+}
+
+bool TDirReader::OpenPath(const std::string& path) {
+  Close();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return false;
+  }
+  FHandle = fd;
+  FDevice = st.st_dev;
+  return true;
+}
+
+bool TDirReader::OpenChild(TDirReader& parent, const TDirEntry& entry) {
+  Close();
+  if (parent.FHandle < 0) return false;
+  // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
+  const int fd = ::openat(int(parent.FHandle), entry.Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  FHandle = fd;
+  FDevice = parent.FDevice;  // a different device was already skipped as a mount point
+  return true;
+}
+
+bool TDirReader::Fill() {
+  if (FEof || FHandle < 0) return false;
+  if (FBuf.size() < kDirBufSize) FBuf.resize(kDirBufSize);
+  const ssize_t n = ::getdents64(int(FHandle), FBuf.data(), FBuf.size());
+  if (n <= 0) {  // end of the listing, or a folder that vanished under us
+    FEof = true;
+    return false;
+  }
+  FPos = 0;
+  FEnd = size_t(n);
+  return true;
+}
+
+bool TDirReader::Next(TDirEntry& out) {
+  for (;;) {
+    if (FPos >= FEnd && !Fill()) return false;
+    if (ClassifyNext(out)) return true;
+  }
+}
+
+// Takes the entry at FPos, advances past it and fills `out`; false for "." and "..".
+bool TDirReader::ClassifyNext(TDirEntry& out) {
+  auto* d = reinterpret_cast<LinuxDirent64*>(FBuf.data() + FPos);
+  FPos += d->d_reclen;
+  const char* name = d->d_name;
+  if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return false;
+  out.Name = name;
+  out.NameLen = uint32_t(std::strlen(name));
+  out.Kind = TEntryKind::Skipped;
+  out.Size = 0;
+  out.LastWrite = {};
+  switch (d->d_type) {
+    case DT_REG:
+    case DT_DIR:
+    case DT_UNKNOWN:
+      break;
+    default:  // links, devices, sockets, FIFOs are not files here
+      return true;
+  }
+  struct statx stx;
+  if (::statx(int(FHandle), name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &stx) != 0)
+    return true;  // vanished between listing and stat
+  if (S_ISREG(stx.stx_mode)) {
+    out.Kind = TEntryKind::File;
+    out.Size = int64_t(stx.stx_size);
+    out.LastWrite = FileTimeFromTimespec(stx.stx_mtime);
+  } else if (S_ISDIR(stx.stx_mode)) {
+    const uint64_t dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    const bool mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+                           (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    if (dev == FDevice && !mountRoot) out.Kind = TEntryKind::Folder;
+  }
+  return true;
+}
+
+// ---- Drives and disk space ----------------------------------------------------
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> GetDrives() {
+  std::ifstream in("/proc/self/mountinfo");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return DrivesFromMounts(ParseMountInfo(ss.str()), [](const std::string& p) { return DirectoryExists(p); });
+}
+
+int64_t GetUsedBytes(const std::string& root) {
+  struct statvfs sv;
+  if (::statvfs(root.c_str(), &sv) != 0) return 0;
+  const uint64_t total = uint64_t(sv.f_blocks) * sv.f_frsize;
+  const uint64_t freeBytes = uint64_t(sv.f_bfree) * sv.f_frsize;
+  return total > freeBytes ? int64_t(total - freeBytes) : 0;
+}
+
+std::string GetTempFolder() {
+  const char* t = std::getenv("TMPDIR");
+  std::string p = (t && *t) ? t : "/tmp";
+  return RemoveTrailingSeparator(p);
+}
+
+void RaiseOpenFileLimit() {
+  struct rlimit rl;
+  if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+    rl.rlim_cur = rl.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &rl);
+  }
+}
+
+}  // namespace vd::platform
