@@ -11,6 +11,7 @@ struct TDiskScanner::TFrame {
   platform::TDirReader Reader;
   std::vector<TFileLeaf*> Leaves;
   std::vector<TDirNode*> Children;
+  TExtStats Stats;  // this folder's running extension totals
   size_t PathLen = 0;
 };
 
@@ -104,6 +105,7 @@ void TDiskScanner::DiscardFrames(size_t depth) {
     for (TDirNode* c : f.Children) delete c;
     f.Children.clear();
     f.Leaves.clear();
+    f.Stats.Clear();
     delete f.Node;
     f.Node = nullptr;
   }
@@ -137,13 +139,17 @@ std::unique_ptr<TDirNode> TDiskScanner::Scan(const std::string& rootPath) {
         FinishFrame(f);
         TDirNode* done = f.Node;
         f.Node = nullptr;
-        if (--depth == 0) break;
+        if (--depth == 0) {
+          root->RootExtStats() = std::move(f.Stats);
+          break;
+        }
         TFrame& parent = *FFrames[depth - 1];
         parent.Children.push_back(done);
         parent.Node->TotalSize += done->TotalSize;
         parent.Node->TotalFiles += done->TotalFiles;
         parent.Node->TotalDirs += done->TotalDirs;
-        parent.Node->ExtStats.MergeFrom(&done->ExtStats);
+        parent.Stats.MergeFrom(&f.Stats);
+        f.Stats.Clear();
         FPath.resize(parent.PathLen);
         continue;
       }
@@ -193,7 +199,7 @@ std::unique_ptr<TDirNode> TDiskScanner::Scan(const std::string& rootPath) {
         f.Leaves.push_back(leaf);
         f.Node->TotalSize += size;
         f.Node->TotalFiles += 1;
-        f.Node->ExtStats.AddFile(leaf->FExt, size);
+        f.Stats.AddFile(leaf->FExt, size);
         FFiles += 1;
       }
       ReportProgress(FPath);

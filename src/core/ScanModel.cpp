@@ -108,7 +108,7 @@ void TExtStats::Clear() {
 TDirNode::TDirNode() = default;
 
 TDirNode::~TDirNode() {
-  ExtStats.Clear();
+  FRoot.reset();  // first the extension totals, as they may refer into the stores
   Leaves.Clear();
   // Release the subtree with an explicit stack so that depth costs heap, not stack.
   std::vector<TDirNode*> pending(Children.begin(), Children.end());
@@ -151,6 +151,24 @@ void TDirNode::AppendPath(std::string& out) const {
   }
 }
 
+TExtStats& TDirNode::RootExtStats() {
+  if (!FRoot) FRoot = std::make_unique<TRootInfo>();
+  return FRoot->Stats;
+}
+
+TExtStats TDirNode::ExtStats() const {
+  if (FRoot) return FRoot->Stats;
+  TExtStats stats;
+  std::vector<const TDirNode*> pending{this};
+  while (!pending.empty()) {
+    const TDirNode* n = pending.back();
+    pending.pop_back();
+    for (const TFileLeaf* f : n->Leaves) stats.AddFile(f->FExt, f->Size);
+    pending.insert(pending.end(), n->Children.begin(), n->Children.end());
+  }
+  return stats;
+}
+
 std::string TDirNode::FullPath() const {
   std::string out;
   AppendPath(out);
@@ -175,7 +193,8 @@ void TDirNode::AppendChildTree(std::unique_ptr<TDirNode> child) {
   TotalSize += child->TotalSize;
   TotalFiles += child->TotalFiles;
   TotalDirs += child->TotalDirs;
-  ExtStats.MergeFrom(&child->ExtStats);
+  const TExtStats childStats = child->ExtStats();
+  RootExtStats().MergeFrom(&childStats);
   child->Parent = this;
   Children.push_back(child.release());
 }
@@ -228,18 +247,24 @@ std::unique_ptr<TDirNode> TTreeBuilder::Finish() {
     stack.pop_back();
     n->TotalSize = n->TotalFiles = 0;
     n->TotalDirs = 1;
-    n->ExtStats.Clear();
     for (TFileLeaf* f : n->Leaves) {
       n->TotalSize += f->Size;
       n->TotalFiles += 1;
-      n->ExtStats.AddFile(f->FExt, f->Size);
     }
     for (TDirNode* c : n->Children) {
       n->TotalSize += c->TotalSize;
       n->TotalFiles += c->TotalFiles;
       n->TotalDirs += c->TotalDirs;
-      n->ExtStats.MergeFrom(&c->ExtStats);
     }
+  }
+  TExtStats& stats = FRootNode->RootExtStats();
+  stats.Clear();
+  std::vector<TDirNode*> pending{FRootNode.get()};
+  while (!pending.empty()) {
+    TDirNode* n = pending.back();
+    pending.pop_back();
+    for (TFileLeaf* f : n->Leaves) stats.AddFile(f->FExt, f->Size);
+    pending.insert(pending.end(), n->Children.begin(), n->Children.end());
   }
   return std::move(FRootNode);
 }

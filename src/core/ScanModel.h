@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "DateTime.h"
@@ -103,8 +104,25 @@ class TExtStats {
  public:
   TExtStats() = default;
   ~TExtStats() { std::free(FMap); }
-  TExtStats(const TExtStats&) = delete;
-  TExtStats& operator=(const TExtStats&) = delete;
+  TExtStats(const TExtStats& o) { MergeFrom(&o); }
+  TExtStats& operator=(const TExtStats& o) {
+    if (this != &o) {
+      Clear();
+      MergeFrom(&o);
+    }
+    return *this;
+  }
+  TExtStats(TExtStats&& o) noexcept : FMap(o.FMap), FCount(o.FCount), FCap(o.FCap) {
+    o.FMap = nullptr;
+    o.FCount = o.FCap = 0;
+  }
+  TExtStats& operator=(TExtStats&& o) noexcept {
+    std::swap(FMap, o.FMap);
+    std::swap(FCount, o.FCount);
+    std::swap(FCap, o.FCap);
+    o.Clear();
+    return *this;
+  }
 
   // Counts one file; the key is lower-cased, and an empty one counts as "(none)".
   void AddFile(std::string_view ext, int64_t size);
@@ -132,6 +150,11 @@ class TExtStats {
 
 // One folder. Owns its sub-folders; its files live in the scan's arena, which
 // the scan root keeps alive.
+//
+// Extension totals are kept at roots only: they are merged bottom-up during the
+// scan as always, but a folder's own map is dropped once merged into its
+// parent. Holding one per folder cost more memory than all the file names;
+// every view reads the root's, and any other folder's are computed on request.
 class TDirNode {
  public:
   TDirNode();
@@ -146,7 +169,11 @@ class TDirNode {
   int64_t TotalDirs = 0;
   TPtrList<TDirNode> Children;  // owned
   TPtrList<TFileLeaf> Leaves;   // arena-owned
-  TExtStats ExtStats;
+
+  // Per-extension totals over this folder and below.
+  TExtStats ExtStats() const;
+  // The stored totals of a root, for whoever builds it (scanner, builder).
+  TExtStats& RootExtStats();
 
   std::string_view Name() const;
   // Folder path without a trailing separator (a root keeps its own form, "/" or
@@ -166,6 +193,7 @@ class TDirNode {
     std::string FullPath;
     std::string Name;
     std::vector<std::shared_ptr<TScanStore>> Stores;
+    TExtStats Stats;
   };
   void AppendPath(std::string& out) const;
   std::unique_ptr<TRootInfo> FRoot;
