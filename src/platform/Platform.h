@@ -91,6 +91,14 @@ bool DirectoryExists(const std::string& path);
 bool PathExists(const std::string& path);  // follows symbolic links
 std::string GetTempFolder();
 
+// Deletes a file, or a folder with everything in it, permanently. Symbolic
+// links inside are removed as links, never followed, and another file system
+// mounted inside is not entered (the removal fails there). False on failure,
+// after removing what could be removed up to that point.
+bool DeleteTreeNoFollow(const std::string& path);
+// True when `path` names something, a dangling link included (not followed).
+bool PathExistsNoFollow(const std::string& path);
+
 // Sets the soft limit of open handles to the hard limit, so a deep walk can
 // keep one listing open per level. Harmless where there is no such limit.
 void RaiseOpenFileLimit();
