@@ -1,0 +1,56 @@
+#include "IconCache.h"
+
+#include <QDir>
+#include <QMimeDatabase>
+#include <QStyle>
+#include <QApplication>
+
+namespace vd::gui {
+
+TIconCache& TIconCache::Instance() {
+  static TIconCache cache;
+  return cache;
+}
+
+TIconCache::TIconCache() {
+  // Without a desktop session Qt names no theme; use an installed one.
+  if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
+    for (const char* t : {"Adwaita", "breeze", "gnome"})
+      if (QDir(QStringLiteral("/usr/share/icons/") + QLatin1String(t)).exists()) {
+        QIcon::setThemeName(QLatin1String(t));
+        break;
+      }
+  }
+  QStyle* style = QApplication::style();
+  FFolder = QIcon::fromTheme(QStringLiteral("folder"), style ? style->standardIcon(QStyle::SP_DirIcon) : QIcon());
+  FGeneric = QIcon::fromTheme(QStringLiteral("text-x-generic"),
+                              style ? style->standardIcon(QStyle::SP_FileIcon) : QIcon());
+}
+
+QIcon TIconCache::FolderIcon() { return FFolder; }
+
+QIcon TIconCache::IconForMime(const QString& mimeName) {
+  auto it = FByMime.constFind(mimeName);
+  if (it != FByMime.constEnd()) return *it;
+  static QMimeDatabase db;
+  const QMimeType mt = db.mimeTypeForName(mimeName);
+  QIcon icon = QIcon::fromTheme(mt.iconName(), QIcon::fromTheme(mt.genericIconName(), FGeneric));
+  FByMime.insert(mimeName, icon);
+  return icon;
+}
+
+QIcon TIconCache::FileIcon(const QString& name) {
+  static QMimeDatabase db;
+  return IconForMime(db.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name());
+}
+
+QIcon TIconCache::ExtIcon(const QString& extKey) {
+  auto it = FByExt.constFind(extKey);
+  if (it != FByExt.constEnd()) return *it;
+  // The made-up name "x" + key, as for any file of that extension.
+  const QIcon icon = FileIcon(QStringLiteral("x") + extKey);
+  FByExt.insert(extKey, icon);
+  return icon;
+}
+
+}  // namespace vd::gui

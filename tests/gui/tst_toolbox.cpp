@@ -1,0 +1,117 @@
+// The view toolbox: back-buffered surfaces, placeholder, hover hints, swatches,
+// the selection summary and the shell seam.
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QTreeView>
+
+#include "views/PaintSurface.h"
+#include "views/SelectionStatus.h"
+#include "views/Shell.h"
+#include "views/SwatchDelegate.h"
+
+using namespace vd::gui;
+
+class TstToolbox : public QObject {
+  Q_OBJECT
+ private slots:
+  void placeholderWithoutDataLayoutWithData() {
+    TPaintSurface s;
+    s.resize(300, 200);
+    bool has = false;
+    int paints = 0;
+    s.HasData = [&] { return has; };
+    s.PaintBuffer = [&](QImage& img) {
+      ++paints;
+      img.fill(Qt::black);
+    };
+    s.grab();
+    QCOMPARE(paints, 0);
+    QCOMPARE(s.Buffer().pixelColor(2, 2), s.palette().color(QPalette::Button));
+    has = true;
+    s.grab();  // not dirty: only copies the old buffer
+    QCOMPARE(paints, 0);
+    s.Invalidate();
+    s.grab();
+    QCOMPARE(paints, 1);
+    QCOMPARE(s.Buffer().pixelColor(2, 2), QColor(Qt::black));
+    s.grab();
+    QCOMPARE(paints, 1);
+    s.resize(310, 200);  // a size mismatch redraws
+    s.grab();
+    QCOMPARE(paints, 2);
+  }
+
+  void hoverHintOncePerTile() {
+    TPaintSurface s;
+    s.resize(200, 100);
+    static int tileA, tileB;
+    int hints = 0;
+    s.HitTest = [](QPoint p) -> const void* { return p.x() < 100 ? &tileA : (p.x() < 150 ? &tileB : nullptr); };
+    s.HintFor = [&](const void* t) {
+      ++hints;
+      return t == &tileA ? QStringLiteral("/a\r\n1 B") : QStringLiteral("/b\r\n2 B");
+    };
+    s.show();
+    QTest::mouseMove(&s, QPoint(10, 10));
+    QTest::mouseMove(&s, QPoint(20, 10));
+    QCOMPARE(hints, 1);
+    QCOMPARE(s.CurrentHint(), QStringLiteral("/a\r\n1 B"));
+    QTest::mouseMove(&s, QPoint(120, 10));
+    QCOMPARE(hints, 2);
+    QTest::mouseMove(&s, QPoint(180, 10));
+    QCOMPARE(s.CurrentHint(), QString());
+    QCOMPARE(s.Hover(), nullptr);
+  }
+
+  void swatchFillsTheInsetCell() {
+    QStandardItemModel model(1, 2);
+    model.setData(model.index(0, 1), QColor(0x12, 0x34, 0x56), kSwatchColorRole);
+    QTreeView view;
+    view.setModel(&model);
+    view.setItemDelegateForColumn(1, new TSwatchDelegate(&view));
+    view.setColumnWidth(0, 50);
+    view.setColumnWidth(1, 70);
+    view.resize(200, 100);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QRect cell = view.visualRect(model.index(0, 1));
+    const QImage img = view.viewport()->grab().toImage();
+    const QRect sw = TSwatchDelegate::SwatchRect(cell);
+    QCOMPARE(img.pixelColor(sw.center()), QColor(0x12, 0x34, 0x56));
+    QCOMPARE(img.pixelColor(sw.left(), sw.center().y()), QColor(Qt::black));
+    QVERIFY(img.pixelColor(cell.left() + 2, sw.center().y()) != QColor(0x12, 0x34, 0x56));
+  }
+
+  void selectionSummary() {
+    QCOMPARE(ShowSelection(QString(), "x", 5), QStringLiteral("Ready"));
+    QCOMPARE(ShowSelection("/a", "1 B", 1), QStringLiteral("/a  1 B"));
+    QCOMPARE(ShowSelection("/a", "1 B", 3), QStringLiteral("/a  1 B  (3 selected)"));
+  }
+
+  void shellKeepsBytesAndFallsBackToTheFolder() {
+    const std::string odd = std::string("/tmp/bad\xff name#1");
+    const QUrl url = FileUrlFromPath(odd);
+    QCOMPARE(url.toEncoded(), QByteArray("file:///tmp/bad%FF%20name%231"));
+    QList<QUrl> opened;
+    QStringList calls;
+    auto saved = Shell();
+    Shell().OpenUrl = [&](const QUrl& u) {
+      opened << u;
+      return true;
+    };
+    Shell().FileManager = [&](const QString& m, const QStringList& uris) {
+      calls << m + " " + uris.join(",");
+      return false;  // nobody answers
+    };
+    OpenFolderAndSelect("/srv/data/file.txt");
+    QCOMPARE(calls, QStringList{"ShowItems file:///srv/data/file.txt"});
+    QCOMPARE(opened, QList<QUrl>{QUrl("file:///srv/data")});
+    OpenFolderAndSelect("/top");
+    QCOMPARE(opened.last(), QUrl("file:///"));
+    Shell() = saved;
+  }
+};
+
+QTEST_MAIN(TstToolbox)
+#include "tst_toolbox.moc"
