@@ -1,0 +1,193 @@
+#include "FilesTreemap.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/Platform.h"
+
+namespace vd {
+
+std::string TTreemapItem::UpperPath() const { return platform::PathKey(FullPath()); }
+
+TColor TTreemapLayout::ColorForExt(std::string_view ext) { return HashColor(ExtKeyOf(ext)); }
+
+void TTreemapLayout::Clear() {
+  FPrimary = nullptr;
+  FItems = {};
+  FSelectedPaths.Clear();
+  FByPath.Clear();
+  FKeysUnique = true;
+  FByExtLargest = {};
+}
+
+void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target) {
+  Clear();
+  if (IsRectEmpty(target) || files.empty()) return;
+
+  // Sizes next to the pointers: the sort then never leaves the array.
+  struct TSized {
+    int64_t Size;
+    TFileLeaf* Leaf;
+  };
+  std::vector<TSized> sorted;
+  sorted.reserve(files.size());
+  int64_t total = 0;
+  for (TFileLeaf* f : files) {
+    if (!f) continue;
+    sorted.push_back({f->Size, f});
+    total += f->Size;
+  }
+  if (total <= 0) return;
+  std::sort(sorted.begin(), sorted.end(), [](const TSized& a, const TSized& b) { return a.Size > b.Size; });
+
+  const size_t n = sorted.size();
+  const size_t perRow = size_t(std::clamp<int64_t>(Nearest(std::sqrt(double(n))), 8, 48));
+  const double width = double(target.Width()), height = double(target.Height());
+  FItems.reserve(n);
+  int64_t y = target.Top;
+  for (size_t g = 0; g < n; g += perRow) {
+    const size_t end = std::min(n, g + perRow);
+    int64_t rowSum = 0;
+    for (size_t i = g; i < end; ++i) rowSum += sorted[i].Size;
+    if (rowSum <= 0) continue;
+    const int64_t rowH = std::max<int64_t>(Nearest(double(rowSum) / double(total) * height), 1);
+    const int32_t top = ClampToInt32(y), bottom = ClampToInt32(std::min<int64_t>(target.Bottom, y + rowH));
+    int64_t x = target.Left;
+    for (size_t i = g; i < end; ++i) {
+      const int64_t w = std::max<int64_t>(Nearest(double(sorted[i].Size) / double(rowSum) * width), 1);
+      FItems.push_back({TRect{ClampToInt32(x), top, ClampToInt32(std::min<int64_t>(target.Right, x + w)), bottom},
+                        sorted[i].Leaf});
+      x += w;
+    }
+    y += rowH;
+  }
+  sorted = {};
+  IndexItems();
+}
+
+void TTreemapLayout::IndexItems() {
+  TPathKeyMaker keys;
+  FByPath.Reset(FItems.size());
+  const TExtKey* lastExt = nullptr;
+  uint32_t* lastLargest = nullptr;
+  for (uint32_t i = 0; i < FItems.size(); ++i) {
+    const TFileLeaf* f = FItems[i].Leaf;
+    const std::string& key = keys.FileKey(f);
+    const bool replaced = FByPath.Insert(PathKeyHash(key), i, [&](uint32_t other) {
+      return platform::PathKey(FItems[other].FullPath()) == key;
+    });
+    if (replaced) FKeysUnique = false;
+
+    const TExtKey* ext = f->ExtKey();
+    if (ext != lastExt) {
+      auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
+      lastExt = ext;
+      lastLargest = &it->second;
+      if (inserted) continue;
+    }
+    if (FItems[*lastLargest].Size() < f->Size) *lastLargest = i;
+  }
+}
+
+void TTreemapLayout::Paint(TCanvas& canvas) const {
+  PaintBackground(canvas);
+  const std::vector<uint8_t>* marks = nullptr;
+  if (!FSelectedPaths.Empty()) {
+    marks = &FSelectedPaths.Marks(
+        FItems.size(), FKeysUnique,
+        [&](const std::string& k) {
+          const TTreemapItem* it = GetItemByPath(k);
+          return it ? IndexOf(it) : TPathIndex::kNone;
+        },
+        [&](size_t i) { return FItems[i].UpperPath(); }, [&](size_t i) { return !IsRectEmpty(FItems[i].Rect); });
+  }
+  std::unordered_map<const TExtKey*, TColor> colours;
+  const TExtKey* lastExt = nullptr;
+  bool haveLast = false;
+  TColor colour = 0;
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    const TTreemapItem& it = FItems[i];
+    if (IsRectEmpty(it.Rect)) continue;
+    if (!haveLast || it.Leaf->FExt != lastExt) {
+      lastExt = it.Leaf->FExt;
+      haveLast = true;
+      auto [c, inserted] = colours.try_emplace(lastExt, 0);
+      if (inserted) c->second = ColorForExt(it.Ext());
+      colour = c->second;
+    }
+    FillTile(canvas, it.Rect, colour);
+    FrameTile(canvas, it.Rect);
+    // Outlined at once, so later tiles may cover part of the outline.
+    if (marks && (*marks)[i]) OutlineSelected(canvas, it.Rect);
+  }
+}
+
+const TTreemapItem* TTreemapLayout::HitTest(TPoint p) const {
+  for (const TTreemapItem& it : FItems)
+    if (PtInRect(it.Rect, p)) return &it;
+  return nullptr;
+}
+
+void TTreemapLayout::ClearSelection() {
+  FSelectedPaths.Clear();
+  FPrimary = nullptr;
+}
+
+void TTreemapLayout::SetSingleSelected(const TTreemapItem* item) {
+  ClearSelection();
+  if (!item) return;
+  FSelectedPaths.Add(item->UpperPath());
+  FPrimary = item;
+}
+
+void TTreemapLayout::ToggleSelected(const TTreemapItem* item) {
+  if (!item) return;
+  std::string key = item->UpperPath();
+  if (FSelectedPaths.Contains(key)) {
+    FSelectedPaths.Remove(key);
+    if (FPrimary && FPrimary->UpperPath() == key) FPrimary = nullptr;
+  } else {
+    FSelectedPaths.Add(std::move(key));
+    FPrimary = item;
+  }
+}
+
+void TTreemapLayout::SetSelectedByPaths(const std::vector<std::string>& paths) {
+  ClearSelection();
+  for (const std::string& p : paths)
+    if (!p.empty()) FSelectedPaths.Add(platform::PathKey(p));
+  for (const std::string& p : paths) {
+    if (const TTreemapItem* it = GetItemByPath(p)) {
+      FPrimary = it;
+      break;
+    }
+  }
+}
+
+bool TTreemapLayout::IsSelected(const TTreemapItem* item) const {
+  return item && FSelectedPaths.Contains(item->UpperPath());
+}
+
+bool TTreemapLayout::IsPathSelected(std::string_view path) const {
+  return FSelectedPaths.Contains(platform::PathKey(path));
+}
+
+const TTreemapItem* TTreemapLayout::GetItemByPath(std::string_view fullPath) const {
+  const std::string key = platform::PathKey(fullPath);
+  const uint32_t i = FByPath.Find(PathKeyHash(key), [&](uint32_t t) {
+    return platform::PathKey(FItems[t].FullPath()) == key;
+  });
+  return i == TPathIndex::kNone ? nullptr : &FItems[i];
+}
+
+const TTreemapItem* TTreemapLayout::GetLargestItemByExt(std::string_view ext) const {
+  const auto it = FByExtLargest.find(ExtKeyOf(ext));
+  return it == FByExtLargest.end() ? nullptr : &FItems[it->second];
+}
+
+size_t TTreemapLayout::MemoryBytes() const {
+  return sizeof(*this) + FItems.capacity() * sizeof(TTreemapItem) + FByPath.MemoryBytes() +
+         FByExtLargest.bucket_count() * sizeof(void*) + FByExtLargest.size() * 48;
+}
+
+}  // namespace vd
