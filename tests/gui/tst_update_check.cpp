@@ -214,6 +214,12 @@ class TestUpdateCheck : public QObject {
     QVERIFY(!seen.BarVisible);
     // Nothing but the two text files was asked for.
     QCOMPARE(FServer->Paths.size(), 2);
+    if (startWindow) {
+      // The closed dialog was the only window; that must not have ended the
+      // application before its main window gets to run.
+      QTimer::singleShot(0, [] { QCoreApplication::exit(7); });
+      QCOMPARE(QCoreApplication::exec(), 7);
+    }
   }
 
   void dialogLayout() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -60,7 +61,7 @@ QString InstallerPath() {
 bool CreateInstallerFile(QFile& file, QString& error) {
   QFile::remove(file.fileName());
   if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return true;
-  error = QStringLiteral("Cannot create file \"%1\". %2").arg(file.fileName(), file.errorString());
+  error = QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
   return false;
 }
 

@@ -72,16 +72,23 @@ bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& f
     if (ownError.isEmpty()) ownError = text;
     if (reply && !reply->isFinished()) reply->abort();
   };
+  qint64 received = 0;
+  // Every arrival of data is a progress report. (Qt's own downloadProgress
+  // signal is throttled to a few a second, which would make the bar jump and
+  // the abort late.)
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-    // The body of an error page is not the installer.
     const QByteArray data = reply->readAll();
+    // The body of an error page is not the installer.
     if (!IsSuccess(StatusOf(reply)) || !ownError.isEmpty()) return;
-    if (file.write(data) != data.size()) failWith(file.errorString());
-  });
-  QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
-    if (!ownError.isEmpty() || !progress) return;
-    const QString text = progress(reply, received);
-    if (!text.isEmpty()) failWith(text);
+    if (file.write(data) != data.size()) {
+      failWith(file.errorString());
+      return;
+    }
+    received += data.size();
+    if (progress) {
+      const QString text = progress(reply, received);
+      if (!text.isEmpty()) failWith(text);
+    }
   });
   WaitForFinished(reply);
   bool ok = false;
