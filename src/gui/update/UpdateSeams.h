@@ -1,0 +1,30 @@
+// The points where the update check meets the user and the desktop. Tests
+// replace them to answer message boxes, to see what would be opened, and to
+// keep the read time-out short.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+namespace vd::update {
+
+struct TUpdateSeams {
+  // Shows a modal error box with an OK button. Empty: a QMessageBox.
+  std::function<void(QWidget* parent, const QString& text)> ShowErrorBox;
+  // Hands a file or web address to the desktop's default handler. Empty:
+  // QDesktopServices::openUrl.
+  std::function<void(const QUrl& url)> OpenUrl;
+  // How long the version and changes requests may go without receiving data.
+  int TextReadTimeoutMs = 10000;
+};
+
+TUpdateSeams& Seams();
+
+void ShowErrorBox(QWidget* parent, const QString& text);
+void OpenUrl(const QUrl& url);
+
+}  // namespace vd::update
