@@ -11,7 +11,6 @@
 namespace vd {
 
 namespace {
-constexpr size_t kBlockSize = 256 * 1024;
 
 const char kEmpty[3] = {0, 0, 0};
 
@@ -52,14 +51,25 @@ TScanStore::TScanStore() {
   FLower.resize(64);
 }
 
-TScanStore::~TScanStore() = default;
+TScanStore::~TScanStore() {
+  for (const TBlock& b : FBlocks) {
+    if (b.Size >= platform::kArenaBlockSize)
+      platform::FreeArenaBlock(b.Data, b.Size);
+    else
+      ::operator delete(b.Data);
+  }
+}
 
 void* TScanStore::Allocate(size_t size, size_t align) {
   size_t pad = (align - (reinterpret_cast<uintptr_t>(FCur) & (align - 1))) & (align - 1);
   if (!FCur || pad + size > FLeft) {
-    const size_t blockSize = size + align > kBlockSize ? size + align : kBlockSize;
-    FBlocks.emplace_back(new char[blockSize]);
-    FCur = FBlocks.back().get();
+    // The first block is small, so that a small scan stays small.
+    size_t blockSize = FBlocks.empty() ? size_t(64) << 10 : platform::kArenaBlockSize;
+    if (size + align > blockSize) blockSize = size + align;
+    FBlocks.push_back({blockSize >= platform::kArenaBlockSize ? platform::AllocateArenaBlock(blockSize)
+                                                               : ::operator new(blockSize),
+                       blockSize});
+    FCur = static_cast<char*>(FBlocks.back().Data);
     FLeft = blockSize;
     FArenaBytes += blockSize;
     pad = (align - (reinterpret_cast<uintptr_t>(FCur) & (align - 1))) & (align - 1);

@@ -67,7 +67,11 @@ class TScanStore {
   };
   static void Grow(std::vector<Slot>& table);
 
-  std::vector<std::unique_ptr<char[]>> FBlocks;
+  struct TBlock {
+    void* Data;
+    size_t Size;
+  };
+  std::vector<TBlock> FBlocks;
   char* FCur = nullptr;
   size_t FLeft = 0;
   size_t FArenaBytes = 0;

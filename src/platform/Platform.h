@@ -99,6 +99,12 @@ bool DeleteTreeNoFollow(const std::string& path);
 // True when `path` names something, a dangling link included (not followed).
 bool PathExistsNoFollow(const std::string& path);
 
+// Memory for the scan arena in large blocks; where the system offers huge
+// pages they are asked for, which saves one page fault per 4 KiB of tree.
+void* AllocateArenaBlock(size_t size);
+void FreeArenaBlock(void* block, size_t size);
+constexpr size_t kArenaBlockSize = size_t(2) << 20;
+
 // Sets the soft limit of open handles to the hard limit, so a deep walk can
 // keep one listing open per level. Harmless where there is no such limit.
 void RaiseOpenFileLimit();

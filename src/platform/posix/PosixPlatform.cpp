@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -323,6 +325,17 @@ std::string GetTempFolder() {
   std::string p = (t && *t) ? t : "/tmp";
   return RemoveTrailingSeparator(p);
 }
+
+void* AllocateArenaBlock(size_t size) {
+  void* p = nullptr;
+  if (::posix_memalign(&p, kArenaBlockSize, size) != 0) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, size, MADV_HUGEPAGE);
+#endif
+  return p;
+}
+
+void FreeArenaBlock(void* block, size_t) { std::free(block); }
 
 void RaiseOpenFileLimit() {
   struct rlimit rl;
