@@ -1,0 +1,30 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace vd::gui {
+
+TDialogSeam& Dialogs() {
+  static TDialogSeam seam;
+  return seam;
+}
+
+void ShowErrorMessage(QWidget* parent, const QString& text) {
+  if (Dialogs().ShowError) return Dialogs().ShowError(parent, text);
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool AskYesNo(QWidget* parent, TBoxKind kind, const QString& text, const QStringList& details) {
+  if (Dialogs().AskYesNo) return Dialogs().AskYesNo(parent, kind, text, details);
+  const auto icon = kind == TBoxKind::Warning ? QMessageBox::Warning
+                    : kind == TBoxKind::Error ? QMessageBox::Critical
+                                              : QMessageBox::Question;
+  QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  if (!details.isEmpty()) box.setDetailedText(details.join(QLatin1Char('\n')));
+  return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace vd::gui
