@@ -1,0 +1,84 @@
+// The six toolbar actions on what the active tab has selected: copy the paths,
+// open the items, show them in their folders, show their properties, move them
+// to the trash, delete them permanently.
+//
+// Wiring (main window):
+//   FFileActions = new TFileActions(this, FState, {
+//       [this] { return qobject_cast<TResultTab*>(PageControl1->currentWidget()); },
+//       [this] { FTabFiles->InvalidateBuf(); },            // InvalidateBuf1
+//       [this] { FTabFilesInFolders->InvalidateBuf(); }});  // InvalidateBuf3
+//   connect(btnOpen, &QToolButton::clicked, FFileActions, &TFileActions::btnOpenClick);
+//   ... and so on for the other five buttons.
+// The object is a child of `parent`, which is also the parent of every box and
+// properties window it shows. It keeps no state between clicks.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace vd::gui {
+
+class TResultTab;
+struct TResultsState;
+
+// How one path is removed. Tests replace these to make a removal fail where
+// the file system cannot be made to refuse.
+struct TRemoveSeam {
+  // The freedesktop trash (QFile::moveToTrash: the per-mount trash folder, so
+  // nothing is copied between file systems).
+  std::function<bool(const std::string& path)> MoveToTrash;
+  // Permanent removal that never follows a symbolic link out of the folder.
+  std::function<bool(const std::string& path)> DeleteTree;
+};
+TRemoveSeam& RemoveOps();
+
+class TFileActions : public QObject {
+  Q_OBJECT
+ public:
+  struct THooks {
+    // The tab that is showing; null before there is one.
+    std::function<TResultTab*()> ActiveTab;
+    // Repaint the "Only Files" and the "Files in Folders" treemap surfaces.
+    std::function<void()> InvalidateBuf1;
+    std::function<void()> InvalidateBuf3;
+  };
+
+  TFileActions(QWidget* parent, TResultsState& state, THooks hooks);
+
+  // The active tab's selection; empty with no tab.
+  std::vector<std::string> GatherSelectedPaths() const;
+
+  // Removes every path (each distinct one once; one inside a folder removed
+  // before it counts as done) and stops at the first that cannot be removed.
+  // True when all are gone; false for an empty list.
+  bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin);
+
+  // After a successful delete: the "Only Files" and "Files in Folders"
+  // treemaps lose their selections and repaint. Nothing else changes; the
+  // removed items stay in the results until the next scan.
+  void AfterFileAction();
+
+ public slots:
+  void btnOpenClick();
+  void SpeedButton1Click();  // copy the paths to the clipboard
+  void btnOpenExplorerClick();
+  void btnShowPropertiesClick();
+  void btnRemoveToRecycleBinClick();
+  void btnRemoveClick();
+
+ private:
+  // Paths that exist as a file or a folder (links followed), in order.
+  std::vector<std::string> ExistingSelectedPaths() const;
+  void AskAndRemove(bool toRecycleBin);
+
+  QWidget* FParent;
+  TResultsState& S;
+  THooks FHooks;
+};
+
+}  // namespace vd::gui
