@@ -1,0 +1,7 @@
+#include "ResultsState.h"
+
+namespace vd::gui {
+
+bool AppClosing = false;
+
+}  // namespace vd::gui

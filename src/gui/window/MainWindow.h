@@ -1,0 +1,153 @@
+// The main window: the top band with the toolbar and the source and filter
+// groups, the four result tabs, the status line, and the scan run from the
+// Scan click to the finished results. It owns the shared results state; each
+// tab owns its own controls and handlers.
+#pragma once
+
+#include <QDateTimeEdit>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QMutex>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/ResultsState.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QRadioButton;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+
+namespace vd::gui {
+
+class TResultTab;
+class TFilesTab;
+class TFoldersTab;
+class TFilesInFoldersTab;
+class TDuplicatesTab;
+class TFileActions;
+
+// What the scan task shares with the window. Held by shared pointer on both
+// sides, so a task that outlives the window's wait at close never touches
+// freed memory.
+struct TScanShared {
+  QMutex FProgLock;
+  std::string FProgPath;
+  int64_t FProgFiles = 0;
+  int64_t FProgDirs = 0;
+  int64_t FProgBytes = 0;
+  std::atomic<bool> Finished{false};
+
+  void SetProgress(const std::string& path, int64_t files, int64_t dirs, int64_t bytes);
+};
+
+// The seam through which the window finds drives and their used space; tests
+// replace it to give a fixed list.
+struct TDriveSeam {
+  std::function<std::vector<std::string>()> GetDrives;
+  std::function<int64_t(const std::string&)> GetUsedBytes;
+};
+TDriveSeam& Drives();
+
+class TfrmMain : public QMainWindow, public TWindowHooks {
+  Q_OBJECT
+ public:
+  explicit TfrmMain(QWidget* parent = nullptr);  // FormCreate
+  ~TfrmMain() override;                           // FormDestroy
+
+  // ---- window services (TWindowHooks) ----
+  void SetStatus(const QString& text) override;
+  QProgressBar* ProgressBar() override { return pb; }
+  void UpdateSelectionStatus() override;
+  void ProcessPendingEvents() override;
+
+  void SetBusy(bool busy);
+  void UpdateSourceControls();
+  void UpdateFilterControls();
+  void AdjustBottomPanels();
+  std::vector<std::string> GatherSelectedPaths() const;
+  TResultTab* ActiveTab() const;
+
+  // ---- scan run ----
+  void btnScanClick();
+  void btnStopClick();
+  void UITimerTick();
+  bool TryParseLessThanBytes(int64_t& bytes) const;
+  void ApplyFiltersToContext();
+  void ClearResults();
+  void FinishScan(bool ok, const QString& err);
+  bool IsScanRunning() const { return FTask && !FTask->Finished.load(); }
+
+  void btnBrowseClick();
+  void btnAboutClick();
+  void btnWEbsiteClick();
+
+  TResultsState S;
+  std::shared_ptr<TScanShared> FTask;  // the running or last scan task
+  int64_t FExpectedBytesTotal = 0;
+  QTimer* FUITimer = nullptr;
+  // How long the last walk and the last results build took (benchmarks).
+  QElapsedTimer FScanClock;
+  int64_t FLastScanMs = 0;
+  int64_t FLastBuildMs = 0;
+
+  // Controls, named as the user sees them.
+  QWidget* pnlTop = nullptr;
+  QWidget* Panel4 = nullptr;
+  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr,
+              *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
+              *btnRemove = nullptr, *btnAbout = nullptr, *btnWEbsite = nullptr;
+  QGroupBox* gbSource = nullptr;
+  QRadioButton *rbAllDrives = nullptr, *rbCustomPath = nullptr;
+  QComboBox* cmbCustomPath = nullptr;
+  QToolButton* btnBrowse = nullptr;
+  QGroupBox* gbFilters = nullptr;
+  QCheckBox *chModifiedBefore = nullptr, *chLessThan = nullptr, *chPattern = nullptr;
+  QDateTimeEdit* dtpDate = nullptr;
+  QLineEdit *edtLessThan = nullptr, *edtPattern = nullptr;
+  QComboBox* cbSizeUnits = nullptr;
+  QWidget* panStatus = nullptr;
+  QLabel* lblStatus = nullptr;
+  QProgressBar* pb = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+
+  TFilesTab* FilesTab = nullptr;                  // "Only Files" (TabSheet1)
+  TFoldersTab* FoldersTab = nullptr;              // "Only Folders" (TabSheet2)
+  TFilesInFoldersTab* FilesInFoldersTab = nullptr;  // "Files in Folders" (TabSheet3)
+  TDuplicatesTab* DuplicatesTab = nullptr;        // "Duplicates" (TabSheetDuplicates)
+  std::vector<TResultTab*> Tabs() const;
+
+  TFileActions* Actions = nullptr;
+
+  // Set once the window has begun to be destroyed.
+  bool FDestroying = false;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;  // FormResize
+  void closeEvent(QCloseEvent* e) override;     // FormCloseQuery
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  void BuildTopBand();
+  void BuildStatusBar();
+  void BuildTabs();
+  void FillDriveCombo();
+  void PositionProgressBar();
+  QToolButton* MakeToolButton(const char* name, const QString& hint, const QString& image);
+  void StartTask(const std::string& pathToScan, bool allDrives);
+  void CompleteScan(const std::shared_ptr<TScanShared>& task, bool ok, std::unique_ptr<TDirNode> root,
+                    const QString& err);
+  void RunPipeline();
+};
+
+}  // namespace vd::gui

@@ -1,0 +1,111 @@
+// The results pipeline: turns a finished scan into the four tabs, stage by
+// stage, with the Stop button live between stages.
+#include <QApplication>
+#include <QProgressBar>
+
+#include "common/Dialogs.h"
+#include "core/Errors.h"
+#include "core/Format.h"
+#include "tabs/duplicates/DuplicatesTab.h"
+#include "tabs/files/FilesTab.h"
+#include "tabs/filesinfolders/FilesInFoldersTab.h"
+#include "tabs/folders/FoldersTab.h"
+#include "window/MainWindow.h"
+
+namespace vd::gui {
+
+namespace {
+// Cancellation between stages: caught by type, never shown as an error.
+struct EPipelineAbort {};
+}  // namespace
+
+void TfrmMain::RunPipeline() {
+  auto checkCancelled = [this] {
+    if (S.Cancelled()) throw EPipelineAbort{};
+  };
+  auto announce = [this](const char* text) {
+    SetStatus(QString::fromLatin1(text));
+    ProcessPendingEvents();
+  };
+  announce("Building file list...");
+  checkCancelled();
+  FilesTab->FlattenAllFilesFromRoot();
+  checkCancelled();
+
+  announce("Building Largest Files list...");
+  FilesTab->BuildDisplayFiles();
+  checkCancelled();
+
+  announce("Populating Largest Files UI...");
+  FilesTab->PopulateFileList();
+  FilesTab->PopulateExtList();
+  S.FTreemap.ClearSelection();
+  if (FilesTab->Surface()) FilesTab->Surface()->ResetHover();
+  FilesTab->RebuildFilesTreemap();
+  checkCancelled();
+
+  announce("Building folders tree...");
+  FoldersTab->BuildFoldersTree();
+  checkCancelled();
+
+  announce("Building duplicates...");
+  DuplicatesTab->BuildDuplicates();
+  checkCancelled();
+
+  // The folders tree has just sorted every folder's children, largest first.
+  S.FSelectedFolder = S.FRoot && !S.FRoot->Children.empty() ? S.FRoot->Children[0] : nullptr;
+
+  announce("Populating folders UI...");
+  FoldersTab->PopulateFilesOfSelectedFolder();
+  FoldersTab->RebuildFolderTreemap();
+  checkCancelled();
+
+  announce("Building folders/files tree...");
+  FilesInFoldersTab->BuildFoldersAndFilesTree();
+  checkCancelled();
+
+  announce("Populating extensions...");
+  FilesInFoldersTab->PopulateFileExtensionsList();
+  FilesInFoldersTab->RebuildHierTreemap();
+  checkCancelled();
+}
+
+void TfrmMain::FinishScan(bool ok, const QString& err) {
+  QElapsedTimer clock;
+  clock.start();
+  pb->setValue(0);
+  pb->setRange(0, 0);
+  auto normalBar = [this] {
+    pb->setRange(0, 1000);
+    pb->setValue(0);
+  };
+  if (ok) {
+    try {
+      RunPipeline();
+      normalBar();
+      SetStatus(QStringLiteral("Done. Total files: %1   Total size: %2")
+                    .arg(qlonglong(S.FAllFiles.size()))
+                    .arg(QString::fromStdString(FormatSize(S.FAllTotalBytes))));
+    } catch (const EPipelineAbort&) {
+      ClearResults();
+      normalBar();
+      SetStatus(QStringLiteral("Cancelled"));
+    } catch (const std::exception& e) {
+      normalBar();
+      ShowErrorMessage(this, QStringLiteral("Error while building results:\n") + QString::fromStdString(DescribeError(e)));
+      SetStatus(QStringLiteral("Ready"));
+    }
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  } else {
+    normalBar();
+    if (!err.isEmpty()) ShowErrorMessage(this, QStringLiteral("Scan failed: \n") + err);
+    SetStatus(QStringLiteral("Ready"));
+    FilesTab->InvalidateBuf();
+    FilesInFoldersTab->InvalidateBuf();
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  }
+  SetBusy(false);
+  FLastBuildMs = clock.elapsed();
+}
+
+}  // namespace vd::gui
