@@ -39,8 +39,7 @@ bool OpenFolderAndSelect(const std::string& path) {
   if (Shell().FileManager(QStringLiteral("ShowItems"), {QString::fromLatin1(url.toEncoded())})) return true;
   const size_t slash = path.rfind(platform::PathSeparator());
   const std::string folder = slash == std::string::npos ? path : (slash == 0 ? path.substr(0, 1) : path.substr(0, slash));
-  Shell().OpenUrl(FileUrlFromPath(folder));
-  return true;
+  return Shell().OpenUrl(FileUrlFromPath(folder));
 }
 
 bool OpenItem(const std::string& path) { return Shell().OpenUrl(FileUrlFromPath(path)); }

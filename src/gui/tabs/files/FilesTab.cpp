@@ -1,0 +1,340 @@
+#include "FilesTab.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <unordered_map>
+
+#include "core/FileList.h"
+#include "core/Format.h"
+#include "platform/Platform.h"
+#include "views/IconCache.h"
+#include "views/QtCanvas.h"
+#include "views/SelectionStatus.h"
+#include "views/Shell.h"
+#include "views/SwatchDelegate.h"
+
+namespace vd::gui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The folder part of a full path: everything before the last separator, except
+// that a root keeps its separator ("/" for a file directly in it, C:\ on Windows).
+std::string FolderPart(const std::string& full) {
+  const size_t cut = full.find_last_of(platform::PathDelimiters());
+  if (cut == std::string::npos) return std::string();
+  if (cut == 0 || (cut > 0 && full[cut - 1] == ':')) return full.substr(0, cut + 1);
+  return full.substr(0, cut);
+}
+
+// A list that is not redrawn while it is filled; updates resume on every way
+// out, errors and cancellation included.
+class TUpdatesSuspended {
+ public:
+  explicit TUpdatesSuspended(QWidget* w) : FWidget(w) { FWidget->setUpdatesEnabled(false); }
+  ~TUpdatesSuspended() { FWidget->setUpdatesEnabled(true); }
+  TUpdatesSuspended(const TUpdatesSuspended&) = delete;
+  TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
+
+ private:
+  QWidget* FWidget;
+};
+
+}  // namespace
+
+TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent) : TResultTab(state, window, parent) {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+
+  Splitter2 = new QSplitter(Qt::Vertical, this);
+  Splitter2->setObjectName(QStringLiteral("Splitter2"));
+  Splitter2->setHandleWidth(8);
+  Splitter2->setChildrenCollapsible(false);
+  outer->addWidget(Splitter2);
+
+  pnlTop_LargestFiles = new QWidget(Splitter2);
+  pnlTop_LargestFiles->setObjectName(QStringLiteral("pnlTop_LargestFiles"));
+  auto* topLayout = new QVBoxLayout(pnlTop_LargestFiles);
+  topLayout->setContentsMargins(0, 0, 0, 0);
+  FSurface = new TPaintSurface(pnlTop_LargestFiles);
+  FSurface->setObjectName(QStringLiteral("PaintBox1"));
+  topLayout->addWidget(FSurface);
+
+  pnlBottom1 = new QWidget(Splitter2);
+  pnlBottom1->setObjectName(QStringLiteral("pnlBottom1"));
+  auto* bottomLayout = new QVBoxLayout(pnlBottom1);
+  bottomLayout->setContentsMargins(0, 0, 0, 0);
+  FBottomSplit = new QSplitter(Qt::Horizontal, pnlBottom1);
+  FBottomSplit->setHandleWidth(6);
+  FBottomSplit->setChildrenCollapsible(false);
+  bottomLayout->addWidget(FBottomSplit);
+
+  lvFiles = MakeList("lvFiles", {{QStringLiteral("Name"), 220},
+                                 {QStringLiteral("Path"), 320},
+                                 {QStringLiteral("Size"), 95},
+                                 {QStringLiteral("Percentage"), 90},
+                                 {QStringLiteral("Modified"), 145},
+                                 {QStringLiteral("FullPath"), 0}});
+  lvExt = MakeList("lvExt", {{QStringLiteral("Extension"), 120},
+                             {QStringLiteral("Color"), 70},
+                             {QStringLiteral("Bytes"), 120},
+                             {QStringLiteral("Percentage"), 90},
+                             {QStringLiteral("Files"), 80}});
+  lvExt->setItemDelegateForColumn(colColor, new TSwatchDelegate(lvExt));
+  FBottomSplit->addWidget(lvFiles);
+  FBottomSplit->addWidget(lvExt);
+  // The file list takes the free width; the legend keeps its own.
+  FBottomSplit->setStretchFactor(0, 1);
+  FBottomSplit->setStretchFactor(1, 0);
+
+  // The treemap takes the free height; the bottom panel keeps its 303 pixels.
+  Splitter2->addWidget(pnlTop_LargestFiles);
+  Splitter2->addWidget(pnlBottom1);
+  Splitter2->setStretchFactor(0, 1);
+  Splitter2->setStretchFactor(1, 0);
+  Splitter2->setSizes({400, 303});
+
+  FSurface->HasData = [this] { return !S.FAllFiles.empty(); };
+  FSurface->IsClosing = [] { return AppClosing; };
+  FSurface->PaintBuffer = [this](QImage& img) { PaintOnImage(img, [this](TCanvas& c) { S.FTreemap.Paint(c); }); };
+  FSurface->HitTest = [this](QPoint p) -> const void* {
+    if (S.FAllFiles.empty()) return nullptr;
+    return S.FTreemap.HitTest(TPoint{p.x(), p.y()});
+  };
+  FSurface->HintFor = [this](const void* hit) { return HintForTile(*static_cast<const TTreemapItem*>(hit)); };
+  connect(FSurface, &TPaintSurface::MouseDown, this,
+          [this](QMouseEvent* e) { PaintBox1MouseDown(e->position().toPoint(), e->modifiers()); });
+  connect(FSurface, &TPaintSurface::DblClick, this, [this] { PaintBox1DblClick(); });
+  // The surface fills pnlTop_LargestFiles, so its resize is the panel's. A
+  // closing window may already have let go of the data.
+  connect(FSurface, &TPaintSurface::Resized, this, [this] {
+    if (!AppClosing) RebuildFilesTreemap();
+  });
+
+  connect(lvFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& sel, const QItemSelection& desel) { lvFilesSelectItem(sel, desel); });
+  connect(lvExt->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { lvExtSelectItem(); });
+}
+
+QTreeWidget* TFilesTab::MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns) {
+  auto* list = new QTreeWidget(FBottomSplit);
+  list->setObjectName(QLatin1String(name));
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setItemsExpandable(false);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setAllColumnsShowFocus(true);
+  list->setSortingEnabled(false);
+  list->setTextElideMode(Qt::ElideRight);
+  // The selection stays as visible as with focus when the list loses it.
+  QPalette pal = list->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+  list->setPalette(pal);
+
+  list->setColumnCount(int(columns.size()));
+  QStringList captions;
+  for (const auto& c : columns) captions << c.first;
+  list->setHeaderLabels(captions);
+  QHeaderView* header = list->header();
+  header->setStretchLastSection(false);
+  header->setSectionsMovable(false);
+  header->setSectionsClickable(false);
+  for (int i = 0; i < int(columns.size()); ++i) {
+    if (columns[size_t(i)].second == 0)
+      list->setColumnHidden(i, true);
+    else
+      list->setColumnWidth(i, columns[size_t(i)].second);
+  }
+  return list;
+}
+
+void TFilesTab::ClearView() {
+  TSyncGuard sync(S);
+  lvFiles->clear();
+  lvExt->clear();
+  // Everything here points into the tree that is about to go; a resize before
+  // the next scan must not lay out or hit-test files that no longer exist.
+  S.FTreemap.Clear();
+  S.FAllFiles.clear();
+  S.FDisplayFiles.clear();
+  S.FAllTotalBytes = S.FDisplayTotalBytes = 0;
+  FSurface->ResetHover();
+  FSurface->setToolTip(QString());
+  InvalidateBuf();
+}
+
+void TFilesTab::FlattenAllFilesFromRoot() {
+  S.FAllFiles.clear();
+  S.FAllTotalBytes = 0;
+  if (!S.FRoot) return;
+  S.FAllFiles = FlattenAllFiles(S.FRoot.get(), S.FAllTotalBytes);
+}
+
+void TFilesTab::BuildDisplayFiles() { S.FDisplayFiles = HeadOfFiles(S.FAllFiles, S.FDisplayTotalBytes); }
+
+QTreeWidgetItem* TFilesTab::MakeFileRow(const TFileLeaf& leaf) const {
+  const std::string full = leaf.FullPath();
+  auto* row = new QTreeWidgetItem(kFileColumns);
+  const QString name = DisplayText(leaf.Name());
+  row->setText(colName, name);
+  row->setIcon(colName, TIconCache::Instance().FileIcon(name));
+  row->setText(colPath, DisplayText(FolderPart(full)));
+  row->setText(colSize, Q(FormatSize(leaf.Size)));
+  row->setText(colPercent, Q(FormatPercent(leaf.Size, S.FDisplayTotalBytes)));
+  const TDateTime modified = leaf.Modified();
+  if (modified > 0) row->setText(colModified, Q(FormatDateTimeShort(modified)));
+  row->setText(colFullPath, DisplayText(full));
+  row->setData(colFullPath, kPathBytesRole, QByteArray(full.data(), qsizetype(full.size())));
+  return row;
+}
+
+std::string TFilesTab::RowPath(const QTreeWidgetItem* row) {
+  const QByteArray b = row->data(colFullPath, kPathBytesRole).toByteArray();
+  return std::string(b.constData(), size_t(b.size()));
+}
+
+void TFilesTab::PopulateFileList() {
+  const int n = int(S.FDisplayFiles.size());
+  if (n == 0) {
+    TSyncGuard sync(S);
+    lvFiles->clear();
+    return;
+  }
+  TSyncGuard sync(S);
+  // The pipeline puts the normal cursor back when it ends.
+  if (QGuiApplication::overrideCursor())
+    QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
+  else
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+
+  QProgressBar* pb = W.ProgressBar();
+  if (pb) {
+    pb->setRange(0, n);  // a range, not the marquee
+    pb->setValue(0);
+    pb->repaint();
+  }
+  W.SetStatus(QStringLiteral("Building file list... 0 / %1").arg(n));
+
+  TUpdatesSuspended suspend(lvFiles);
+  lvFiles->clear();
+  // Rows are inserted in runs between progress points: one model change per
+  // run instead of one per row, with the same rows in place at each point.
+  QList<QTreeWidgetItem*> pending;
+  try {
+    for (int i = 0; i < n; ++i) {
+      pending.append(MakeFileRow(*S.FDisplayFiles[size_t(i)]));
+      if (i % kProgressEvery == 0 || i == n - 1) {
+        lvFiles->addTopLevelItems(pending);
+        pending.clear();
+        if (pb) pb->setValue(i + 1);
+        W.SetStatus(QStringLiteral("Building file list... %1 / %2").arg(i + 1).arg(n));
+        W.ProcessPendingEvents();
+        if (S.Cancelled()) break;
+      }
+    }
+  } catch (...) {
+    qDeleteAll(pending);
+    throw;
+  }
+}
+
+void TFilesTab::PopulateExtList() {
+  TSyncGuard sync(S);
+  TUpdatesSuspended suspend(lvExt);
+  lvExt->clear();
+
+  // Keys are interned lower-cased by the scan (the locale's casing); their text
+  // lives in the scan tree.
+  std::unordered_map<std::string_view, TExtStatPair> byKey;
+  int64_t grandTotal = 0;
+  for (const TFileLeaf* f : S.FAllFiles) {
+    const std::string_view key = f->ExtKey()->View();
+    TExtStatPair& agg = byKey[key];
+    agg.Bytes += f->Size;
+    agg.Files += 1;
+    grandTotal += f->Size;
+  }
+  std::vector<TExtStatPair> pairs;
+  pairs.reserve(byKey.size());
+  for (auto& [key, agg] : byKey) {
+    agg.Ext = std::string(key);
+    pairs.push_back(std::move(agg));
+  }
+  std::sort(pairs.begin(), pairs.end(), [](const TExtStatPair& a, const TExtStatPair& b) { return a.Bytes > b.Bytes; });
+
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(qsizetype(pairs.size()));
+  for (const TExtStatPair& p : pairs) {
+    auto* row = new QTreeWidgetItem(kExtColumns);
+    const QString key = DisplayText(p.Ext);
+    row->setText(colExt, key);
+    row->setIcon(colExt, TIconCache::Instance().ExtIcon(key));
+    row->setData(colExt, kExtKeyRole, QByteArray(p.Ext.data(), qsizetype(p.Ext.size())));
+    row->setData(colColor, kSwatchColorRole, ToQColor(TTreemapLayout::ColorForExt(p.Ext)));
+    row->setText(colBytes, Q(FormatSize(p.Bytes)));
+    row->setText(colExtPercent, Q(FormatPercent(p.Bytes, grandTotal)));
+    row->setText(colFiles, QString::number(p.Files));
+    rows.append(row);
+  }
+  lvExt->addTopLevelItems(rows);
+}
+
+void TFilesTab::ResetTreemapSelection() {
+  S.FTreemap.ClearSelection();
+  FSurface->ResetHover();
+}
+
+void TFilesTab::RebuildFilesTreemap() {
+  const int w = FSurface->width(), h = FSurface->height();
+  if (w <= 0 || h <= 0) return;
+  if (!S.FAllFiles.empty())
+    S.FTreemap.BuildFromFiles(S.FAllFiles, TRect{0, 0, w, h});
+  else
+    S.FTreemap.Clear();  // never keep tiles of an older tree
+  // The old tiles are gone; a stored hover must not match a new one by address.
+  FSurface->ResetHover();
+  InvalidateBuf();
+}
+
+void TFilesTab::AdjustBottomPanel(int windowClientWidth) {
+  const int half = std::max(windowClientWidth / 2, 200);
+  const int panel = pnlBottom1->width();
+  if (panel <= 0) return;
+  const int handle = FBottomSplit->handleWidth();
+  const int ext = std::max(panel - handle - half, 160);
+  FBottomSplit->setSizes({std::max(panel - handle - ext, 0), ext});
+}
+
+QString TFilesTab::HintForTile(const TTreemapItem& item) const {
+  return QStringLiteral("%1\r\n%2").arg(DisplayText(item.FullPath()), Q(FormatSize(item.Size())));
+}
+
+QString TFilesTab::SelectionStatus() const {
+  const QModelIndexList rows = lvFiles->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return QStringLiteral("Ready");
+  int first = rows.front().row();
+  for (const QModelIndex& r : rows) first = std::min(first, r.row());
+  const QTreeWidgetItem* row = lvFiles->topLevelItem(first);
+  return ShowSelection(row->text(colFullPath), row->text(colSize), int(rows.size()));
+}
+
+std::vector<std::string> TFilesTab::GatherSelectedPaths() const {
+  std::vector<std::string> out;
+  for (int i = 0, n = lvFiles->topLevelItemCount(); i < n; ++i) {
+    const QTreeWidgetItem* row = lvFiles->topLevelItem(i);
+    if (row->isSelected()) out.push_back(RowPath(row));
+  }
+  return out;
+}
+
+}  // namespace vd::gui

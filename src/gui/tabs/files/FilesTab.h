@@ -1,0 +1,79 @@
+// The "Only Files" tab: the treemap of every file on top, the largest files
+// below it, and the extension legend at the right, kept in step with each other.
+#pragma once
+
+#include <QItemSelection>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "common/ResultTab.h"
+
+class QSplitter;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vd::gui {
+
+class TFilesTab : public TResultTab {
+  Q_OBJECT
+ public:
+  // Columns of lvFiles; the last one is hidden and carries the full path.
+  enum { colName, colPath, colSize, colPercent, colModified, colFullPath, kFileColumns };
+  // Columns of lvExt.
+  enum { colExt, colColor, colBytes, colExtPercent, colFiles, kExtColumns };
+  // Item data roles: the exact bytes of a row's full path (QByteArray, on the
+  // FullPath column) and of a legend row's extension key (on its first column).
+  static constexpr int kPathBytesRole = Qt::UserRole + 1;
+  static constexpr int kExtKeyRole = Qt::UserRole + 2;
+  // Rows between two progress points of the file list.
+  static constexpr int kProgressEvery = 250;
+
+  TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent = nullptr);
+
+  // TResultTab
+  void ClearView() override;
+  void RebuildTreemap() override { RebuildFilesTreemap(); }
+  QString SelectionStatus() const override;
+  std::vector<std::string> GatherSelectedPaths() const override;
+  void AdjustBottomPanel(int windowClientWidth) override;
+
+  // Pipeline stages, in the order the window calls them after a scan.
+  void FlattenAllFilesFromRoot();
+  void BuildDisplayFiles();
+  void PopulateFileList();
+  void PopulateExtList();
+  // Forgets the treemap's selection and hovered tile (before the first layout).
+  void ResetTreemapSelection();
+  void RebuildFilesTreemap();
+
+  // Handlers.
+  void PaintBox1MouseDown(QPoint pos, Qt::KeyboardModifiers mods);
+  void PaintBox1DblClick();
+  void lvFilesSelectItem(const QItemSelection& selected, const QItemSelection& deselected);
+  void lvExtSelectItem();
+  void SyncTreemapFromFileList();
+  void ApplyExtSelection();
+
+  // The hint text of a tile: full path and size on two lines.
+  QString HintForTile(const TTreemapItem& item) const;
+
+  QTreeWidget* FilesList() const { return lvFiles; }
+  QTreeWidget* ExtList() const { return lvExt; }
+  QSplitter* BottomSplitter() const { return FBottomSplit; }
+
+ private:
+  QTreeWidget* MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns);
+  QTreeWidgetItem* MakeFileRow(const TFileLeaf& leaf) const;
+  // The exact full path a row of lvFiles carries.
+  static std::string RowPath(const QTreeWidgetItem* row);
+
+  QWidget* pnlTop_LargestFiles = nullptr;
+  QSplitter* Splitter2 = nullptr;
+  QWidget* pnlBottom1 = nullptr;
+  QSplitter* FBottomSplit = nullptr;
+  QTreeWidget* lvFiles = nullptr;
+  QTreeWidget* lvExt = nullptr;
+};
+
+}  // namespace vd::gui
