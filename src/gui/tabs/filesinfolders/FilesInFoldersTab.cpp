@@ -1,0 +1,348 @@
+#include "FilesInFoldersTab.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/Format.h"
+#include "views/IconCache.h"
+#include "views/QtCanvas.h"
+#include "views/SelectionStatus.h"
+#include "views/Shell.h"
+#include "views/SwatchDelegate.h"
+
+namespace vd::gui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The selection stays as visible as with focus when the control loses it.
+void KeepSelectionVisible(QAbstractItemView* view) {
+  QPalette pal = view->palette();
+  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+  view->setPalette(pal);
+}
+
+QString NodeText(std::string_view name, int64_t size) {
+  return QStringLiteral("%1  [%2]").arg(DisplayText(name), Q(FormatSize(size)));
+}
+
+}  // namespace
+
+TFilesInFoldersTab::TFilesInFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* parent)
+    : TResultTab(state, window, parent) {
+  setObjectName(QStringLiteral("TabSheet3"));
+  CreateControls();
+
+  FSurface = PaintBox3;
+  PaintBox3->HasData = [this] { return S.FRoot != nullptr; };
+  PaintBox3->IsClosing = [] { return AppClosing; };
+  PaintBox3->PaintBuffer = [this](QImage& img) { PaintOnImage(img, [this](TCanvas& c) { S.FHierMap.Paint(c); }); };
+  PaintBox3->HitTest = [this](QPoint p) -> const void* {
+    if (!S.FRoot) return nullptr;
+    return S.FHierMap.HitTest(TPoint{p.x(), p.y()});
+  };
+  PaintBox3->HintFor = [](const void* hit) {
+    const auto* it = static_cast<const THierItem*>(hit);
+    return QStringLiteral("%1\r\n%2").arg(DisplayText(it->FullPath()), Q(FormatSize(it->Size())));
+  };
+  connect(PaintBox3, &TPaintSurface::MouseDown, this, [this](QMouseEvent* e) { PaintBox3MouseDown(e); });
+  connect(PaintBox3, &TPaintSurface::DblClick, this, [this] { PaintBox3DblClick(); });
+  // The surface fills pnlTop_FilesInFolders, so its resize is the panel's.
+  connect(PaintBox3, &TPaintSurface::Resized, this, [this] {
+    if (!AppClosing) RebuildHierTreemap();
+  });
+
+  connect(tvFoldersAndFiles, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+    tvFoldersAndFilesExpanding(node);
+    ScheduleFitTreeColumn();
+  });
+  connect(tvFoldersAndFiles, &QTreeWidget::itemCollapsed, this, [this] { ScheduleFitTreeColumn(); });
+  connect(tvFoldersAndFiles->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ScheduleFitTreeColumn(); });
+  connect(tvFoldersAndFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { OnTreeSelectionChanged(); });
+  connect(tvFileExtensions->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { tvFileExtensionsSelectItem(); });
+}
+
+TFilesInFoldersTab::~TFilesInFoldersTab() {
+  // Emptying the tree from here on must not reach the handlers.
+  tvFoldersAndFiles->selectionModel()->disconnect(this);
+  tvFileExtensions->selectionModel()->disconnect(this);
+  tvFoldersAndFiles->disconnect(this);
+  tvFoldersAndFiles->viewport()->removeEventFilter(this);
+  FSelOrder.clear();
+  FNodeByData.clear();
+  tvFoldersAndFiles->clear();
+}
+
+void TFilesInFoldersTab::CreateControls() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+
+  Splitter6 = new QSplitter(Qt::Vertical, this);
+  Splitter6->setObjectName(QStringLiteral("Splitter6"));
+  Splitter6->setHandleWidth(11);
+  Splitter6->setChildrenCollapsible(false);
+  outer->addWidget(Splitter6);
+
+  pnlTop_FilesInFolders = new QWidget(Splitter6);
+  pnlTop_FilesInFolders->setObjectName(QStringLiteral("pnlTop_FilesInFolders"));
+  auto* topLayout = new QVBoxLayout(pnlTop_FilesInFolders);
+  topLayout->setContentsMargins(0, 0, 0, 0);
+  PaintBox3 = new TPaintSurface(pnlTop_FilesInFolders);
+  PaintBox3->setObjectName(QStringLiteral("PaintBox3"));
+  topLayout->addWidget(PaintBox3);
+
+  Panel2 = new QWidget(Splitter6);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  auto* bottomLayout = new QVBoxLayout(Panel2);
+  bottomLayout->setContentsMargins(0, 0, 0, 0);
+  FBottomSplitter = new QSplitter(Qt::Horizontal, Panel2);
+  FBottomSplitter->setObjectName(QStringLiteral("splBottom_FilesInFolders"));
+  FBottomSplitter->setHandleWidth(6);
+  FBottomSplitter->setChildrenCollapsible(false);
+  bottomLayout->addWidget(FBottomSplitter);
+
+  tvFoldersAndFiles = new QTreeWidget(FBottomSplitter);
+  tvFoldersAndFiles->setObjectName(QStringLiteral("tvFoldersAndFiles"));
+  tvFoldersAndFiles->setColumnCount(1);
+  tvFoldersAndFiles->setHeaderHidden(true);
+  tvFoldersAndFiles->setIndentation(19);
+  tvFoldersAndFiles->setUniformRowHeights(true);
+  tvFoldersAndFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tvFoldersAndFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tvFoldersAndFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tvFoldersAndFiles->setSortingEnabled(false);
+  // Long names scroll sideways rather than being cut, and a selected row
+  // still spans the whole width when the names are short (FitTreeColumn).
+  tvFoldersAndFiles->header()->setStretchLastSection(false);
+  tvFoldersAndFiles->viewport()->installEventFilter(this);
+  KeepSelectionVisible(tvFoldersAndFiles);
+
+  tvFileExtensions = new QTreeWidget(FBottomSplitter);
+  tvFileExtensions->setObjectName(QStringLiteral("tvFileExtensions"));
+  tvFileExtensions->setRootIsDecorated(false);
+  tvFileExtensions->setItemsExpandable(false);
+  tvFileExtensions->setUniformRowHeights(true);
+  tvFileExtensions->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tvFileExtensions->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tvFileExtensions->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tvFileExtensions->setAllColumnsShowFocus(true);
+  tvFileExtensions->setSortingEnabled(false);
+  KeepSelectionVisible(tvFileExtensions);
+  tvFileExtensions->setColumnCount(4);
+  tvFileExtensions->setHeaderLabels(
+      {QStringLiteral("Extension"), QStringLiteral("Color"), QStringLiteral("Bytes"), QStringLiteral("Files")});
+  QHeaderView* header = tvFileExtensions->header();
+  header->setStretchLastSection(false);
+  header->setSectionsMovable(false);
+  header->setSectionsClickable(false);
+  const int widths[] = {120, 70, 120, 70};
+  for (int i = 0; i < 4; ++i) tvFileExtensions->setColumnWidth(i, widths[i]);
+  tvFileExtensions->setItemDelegateForColumn(1, new TSwatchDelegate(tvFileExtensions));
+
+  // The tree takes the free width; the legend keeps its own.
+  FBottomSplitter->addWidget(tvFoldersAndFiles);
+  FBottomSplitter->addWidget(tvFileExtensions);
+  FBottomSplitter->setStretchFactor(0, 1);
+  FBottomSplitter->setStretchFactor(1, 0);
+  FBottomSplitter->setSizes({600, 400});
+
+  // The treemap takes the free height; the bottom panel keeps its 303 pixels.
+  Splitter6->addWidget(pnlTop_FilesInFolders);
+  Splitter6->addWidget(Panel2);
+  Splitter6->setStretchFactor(0, 1);
+  Splitter6->setStretchFactor(1, 0);
+  Splitter6->setSizes({400, 303});
+}
+
+bool TFilesInFoldersTab::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tvFoldersAndFiles->viewport() && event->type() == QEvent::Resize) ScheduleFitTreeColumn();
+  return TResultTab::eventFilter(watched, event);
+}
+
+void TFilesInFoldersTab::ScheduleFitTreeColumn() {
+  if (FFitPending) return;
+  FFitPending = true;
+  // After the view has laid out the rows just added or shown.
+  QMetaObject::invokeMethod(this, [this] { FitTreeColumn(); }, Qt::QueuedConnection);
+}
+
+void TFilesInFoldersTab::FitTreeColumn() {
+  FFitPending = false;
+  if (AppClosing) return;
+  tvFoldersAndFiles->resizeColumnToContents(0);
+  const int viewport = tvFoldersAndFiles->viewport()->width();
+  if (tvFoldersAndFiles->columnWidth(0) < viewport) tvFoldersAndFiles->setColumnWidth(0, viewport);
+}
+
+// ---- clearing and building ---------------------------------------------------
+
+void TFilesInFoldersTab::ClearView() {
+  TSyncGuard sync(S);
+  FSelOrder.clear();
+  FNodeByData.clear();
+  {
+    FTrackingPaused = true;
+    // Deleting the nodes frees every placeholder they own.
+    tvFoldersAndFiles->clear();
+    FTrackingPaused = false;
+  }
+  tvFileExtensions->clear();
+  // The layout points into the tree that is about to go.
+  S.FHierMap.Clear();
+  PaintBox3->ResetHover();
+  InvalidateBuf();
+}
+
+void TFilesInFoldersTab::SortDir(TDirNode* dir) {
+  if (!dir) return;
+  // Iterative: a scan tree may be deeper than the stack allows recursion.
+  std::vector<TDirNode*> pending{dir};
+  while (!pending.empty()) {
+    TDirNode* d = pending.back();
+    pending.pop_back();
+    std::sort(d->Children.begin(), d->Children.end(),
+              [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
+    std::sort(d->Leaves.begin(), d->Leaves.end(),
+              [](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
+    pending.insert(pending.end(), d->Children.begin(), d->Children.end());
+  }
+}
+
+void TFilesInFoldersTab::Index(TNodeItem* node) {
+  if (const void* data = node->Data(); data && !node->Dummy) FNodeByData.insert(data, node);
+}
+
+TNodeItem* TFilesInFoldersTab::NewDirNode(TDirNode* dir) {
+  auto* node = new TNodeItem;
+  node->Dir = dir;
+  node->setText(0, NodeText(dir->Name(), dir->TotalSize));
+  node->setIcon(0, TIconCache::Instance().FolderIcon());
+  if (!dir->Children.empty() || !dir->Leaves.empty()) {
+    auto* placeholder = new TNodeItem;
+    placeholder->Dummy = std::make_unique<TTreeDummy>();
+    placeholder->setText(0, QStringLiteral("(loading)"));
+    node->addChild(placeholder);
+  }
+  Index(node);
+  return node;
+}
+
+TNodeItem* TFilesInFoldersTab::NewFileNode(TFileLeaf* leaf) {
+  auto* node = new TNodeItem;
+  node->Leaf = leaf;
+  node->setText(0, NodeText(leaf->Name(), leaf->Size));
+  // By the extension where there is one: a look-up by the whole name costs a
+  // MIME match per file, too slow for a folder of many thousands.
+  TIconCache& icons = TIconCache::Instance();
+  node->setIcon(0, leaf->FExt ? icons.ExtIcon(DisplayText(leaf->Ext())) : icons.FileIcon(DisplayText(leaf->Name())));
+  Index(node);
+  return node;
+}
+
+void TFilesInFoldersTab::AddDirNode(TNodeItem* parent, TDirNode* dir) {
+  TNodeItem* node = NewDirNode(dir);
+  if (parent)
+    parent->addChild(node);
+  else
+    tvFoldersAndFiles->addTopLevelItem(node);
+}
+
+void TFilesInFoldersTab::BuildFoldersAndFilesTree() {
+  tvFoldersAndFiles->setUpdatesEnabled(false);
+  struct TResume {
+    QWidget* W;
+    ~TResume() { W->setUpdatesEnabled(true); }
+  } resume{tvFoldersAndFiles};
+
+  FTrackingPaused = true;
+  FSelOrder.clear();
+  FNodeByData.clear();
+  tvFoldersAndFiles->clear();
+  FTrackingPaused = false;
+  OnTreeSelectionChanged();  // whatever was selected is gone
+  if (!S.FRoot) return;
+  SortDir(S.FRoot.get());
+  AddDirNode(nullptr, S.FRoot.get());
+  tvFoldersAndFiles->selectionModel()->setCurrentIndex(tvFoldersAndFiles->indexFromItem(tvFoldersAndFiles->topLevelItem(0)),
+                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  ScheduleFitTreeColumn();
+}
+
+void TFilesInFoldersTab::PopulateFileExtensionsList() {
+  tvFileExtensions->setUpdatesEnabled(false);
+  struct TResume {
+    QWidget* W;
+    ~TResume() { W->setUpdatesEnabled(true); }
+  } resume{tvFileExtensions};
+
+  tvFileExtensions->clear();
+  if (!S.FRoot) return;
+  const TExtStats stats = S.FRoot->ExtStats();
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(qsizetype(stats.Count()));
+  for (const TExtStatPair& e : stats.ToSortedArrayByBytesDesc()) {
+    auto* row = new QTreeWidgetItem;
+    const QString key = DisplayText(e.Ext);
+    row->setText(0, key);
+    row->setIcon(0, TIconCache::Instance().ExtIcon(key));
+    row->setData(0, kExtKeyRole, QByteArray(e.Ext.data(), qsizetype(e.Ext.size())));
+    row->setData(1, kSwatchColorRole, ToQColor(TTreemapLayout::ColorForExt(e.Ext)));
+    row->setText(2, Q(FormatSize(e.Bytes)));
+    row->setText(3, QString::number(e.Files));
+    rows << row;
+  }
+  tvFileExtensions->addTopLevelItems(rows);
+}
+
+void TFilesInFoldersTab::RebuildHierTreemap() {
+  if (PaintBox3->width() <= 0 || PaintBox3->height() <= 0) return;
+  if (S.FRoot)
+    S.FHierMap.BuildFromRootSquarified(S.FRoot.get(), TRect{0, 0, PaintBox3->width(), PaintBox3->height()});
+  // The stored hover may name a tile of the old layout.
+  PaintBox3->ResetHover();
+  InvalidateBuf();
+}
+
+// ---- status, gathering, sizing -------------------------------------------------
+
+QString TFilesInFoldersTab::SelectionStatus() const {
+  const std::vector<TNodeItem*> nodes = SelectedNodesInOrder();
+  if (nodes.empty()) return QStringLiteral("Ready");
+  const int count = int(nodes.size());
+  const TNodeItem* node = nodes.front();
+  if (node->Leaf) return ShowSelection(DisplayText(node->Leaf->FullPath()), Q(FormatSize(node->Leaf->Size)), count);
+  if (node->Dir) return ShowSelection(DisplayText(node->Dir->FullPath()), Q(FormatSize(node->Dir->TotalSize)), count);
+  return QStringLiteral("Ready");
+}
+
+std::vector<std::string> TFilesInFoldersTab::GatherSelectedPaths() const {
+  std::vector<std::string> paths;
+  for (const TNodeItem* node : SelectedNodesInOrder()) {
+    std::string p;
+    if (node->Leaf)
+      p = node->Leaf->FullPath();
+    else if (node->Dir)
+      p = node->Dir->FullPath();
+    if (!p.empty()) paths.push_back(std::move(p));
+  }
+  return paths;
+}
+
+void TFilesInFoldersTab::AdjustBottomPanel(int windowClientWidth) {
+  const int half = std::max(windowClientWidth / 2, 200);
+  const int panel = Panel2->width();
+  if (panel <= 0) return;
+  const int handle = FBottomSplitter->handleWidth();
+  const int ext = std::max(panel - handle - half, 160);
+  FBottomSplitter->setSizes({std::max(panel - handle - ext, 0), ext});
+}
+
+}  // namespace vd::gui
