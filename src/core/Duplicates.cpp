@@ -59,6 +59,10 @@ TDupResult FindDuplicates(const std::vector<TFileLeaf*>& allFiles, const TDupPro
             [](const auto& a, const auto& b) { return a->TotalBytes() > b->TotalBytes(); });
   if (r.Groups.size() > kMaxDupGroups) r.Groups.resize(kMaxDupGroups);
 
+  size_t members = 0;
+  for (const auto& g : r.Groups) members += g->Files.size();
+  r.ColorByPath.reserve(members);
+  r.GroupByPath.reserve(members);
   for (const auto& g : r.Groups) {
     for (TFileLeaf* f : g->Files) {
       std::string key = platform::PathKey(f->FullPath());

@@ -4,23 +4,20 @@
 #include <algorithm>
 
 #include "Duplicates.h"
+#include "FileList.h"
 #include "HashColor.h"
+#include "TestUtil.h"
+#include "platform/Platform.h"
 
 using namespace vd;
 
 namespace {
+// The window's flat list: every file, largest first.
 std::vector<TFileLeaf*> Flatten(TDirNode* root) {
-  std::vector<TFileLeaf*> all;
-  std::vector<TDirNode*> stack{root};
-  while (!stack.empty()) {
-    TDirNode* n = stack.back();
-    stack.pop_back();
-    all.insert(all.end(), n->Leaves.begin(), n->Leaves.end());
-    stack.insert(stack.end(), n->Children.begin(), n->Children.end());
-  }
-  std::stable_sort(all.begin(), all.end(), [](auto* a, auto* b) { return a->Size > b->Size; });
-  return all;
+  int64_t total = 0;
+  return FlattenAllFiles(root, total);
 }
+TFileTime At(uint64_t ticks) { return TFileTime::FromTicks(ticks); }
 }  // namespace
 
 TEST(HashColor, KnownValues) {
@@ -36,7 +33,7 @@ TEST(HashColor, KnownValues) {
 }
 
 TEST(Duplicates, NameIgnoringCaseAndSize) {
-  TTreeBuilder b("/d");
+  TTreeBuilder b(vdtest::Native("/d"));
   auto* a = b.AddDir(b.Root(), "a");
   auto* c = b.AddDir(b.Root(), "c");
   b.AddFile(a, "Report.PDF", 100);
@@ -55,11 +52,11 @@ TEST(Duplicates, NameIgnoringCaseAndSize) {
   EXPECT_EQ(g.FileName, g.Files[1]->Name());  // named by the file that completed it
   EXPECT_EQ(g.Color, ColorFromKey("REPORT.PDF|100"));
   EXPECT_EQ(r.ColorByPath.size(), 2u);
-  EXPECT_EQ(r.GroupByPath.at("/d/c/report.pdf"), &g);
+  EXPECT_EQ(r.GroupByPath.at(vd::platform::PathKey(vdtest::Native("/d/c/report.pdf"))), &g);
 }
 
 TEST(Duplicates, OrderMembersAndZeroBytes) {
-  TTreeBuilder b("/d");
+  TTreeBuilder b(vdtest::Native("/d"));
   for (int i = 0; i < 3; ++i) b.AddFile(b.AddDir(b.Root(), "t" + std::to_string(i)), "three", 100);
   for (int i = 0; i < 2; ++i) b.AddFile(b.AddDir(b.Root(), "z" + std::to_string(i)), "empty", 0);
   for (int i = 0; i < 2; ++i) b.AddFile(b.AddDir(b.Root(), "w" + std::to_string(i)), "two", 1000);
@@ -78,7 +75,7 @@ TEST(Duplicates, OrderMembersAndZeroBytes) {
 }
 
 TEST(Duplicates, CapDropsTheSmallestGroup) {
-  TTreeBuilder b("/d");
+  TTreeBuilder b(vdtest::Native("/d"));
   auto* x = b.AddDir(b.Root(), "x");
   auto* y = b.AddDir(b.Root(), "y");
   for (int i = 0; i < 2001; ++i) {
@@ -91,13 +88,13 @@ TEST(Duplicates, CapDropsTheSmallestGroup) {
   EXPECT_EQ(r.Groups.size(), 2000u);
   EXPECT_EQ(r.Groups.back()->Size, 11);
   EXPECT_EQ(r.ColorByPath.size(), 4000u);
-  EXPECT_FALSE(r.ColorByPath.count("/d/x/f0"));
-  EXPECT_FALSE(r.GroupByPath.count("/d/y/f0"));
+  EXPECT_FALSE(r.ColorByPath.count(vd::platform::PathKey(vdtest::Native("/d/x/f0"))));
+  EXPECT_FALSE(r.GroupByPath.count(vd::platform::PathKey(vdtest::Native("/d/y/f0"))));
 }
 
 TEST(Duplicates, ProgressPointsAndCancellation) {
   for (int n : {1, 801, 1601}) {
-    TTreeBuilder b("/d");
+    TTreeBuilder b(vdtest::Native("/d"));
     for (int i = 0; i < n; ++i) b.AddFile(b.Root(), "f" + std::to_string(i % 3), i % 3);
     auto root = b.Finish();
     std::vector<int64_t> points;
@@ -111,7 +108,7 @@ TEST(Duplicates, ProgressPointsAndCancellation) {
     if (n > 801) expected.push_back(1601);
     EXPECT_EQ(points, expected) << n;
   }
-  TTreeBuilder b("/d");
+  TTreeBuilder b(vdtest::Native("/d"));
   for (int i = 0; i < 2000; ++i) b.AddFile(b.AddDir(b.Root(), "d" + std::to_string(i % 2)), "f" + std::to_string(i / 2), 1);
   auto root = b.Finish();
   const auto r = FindDuplicates(Flatten(root.get()), [](int64_t done, int64_t) { return done > 1; });
@@ -120,4 +117,83 @@ TEST(Duplicates, ProgressPointsAndCancellation) {
   EXPECT_TRUE(r.GroupByPath.empty());
   EXPECT_FALSE(r.Groups.empty());  // what was found before the stop
   EXPECT_TRUE(FindDuplicates({}).Groups.empty());
+}
+
+TEST(Duplicates, NameOrSizeAloneFormsNoGroup) {
+  struct TCase {
+    const char* a;
+    int64_t sa;
+    const char* b;
+    int64_t sb;
+    bool group;
+  };
+  const TCase cases[] = {
+      {"same.txt", 5, "same.txt", 6, false},     // same name, other size
+      {"x1", 7, "x2", 7, false},                 // same size, other name
+      {"Report.PDF", 9, "report.pdf", 9, true},  // case only
+      {"Ärger.txt", 4, "ärger.TXT", 4, true},    // beyond ASCII
+      {"file", 3, "file.", 3, false},
+  };
+  for (const TCase& c : cases) {
+    TTreeBuilder b("/d");
+    b.AddFile(b.AddDir(b.Root(), "a"), c.a, c.sa, At(100));
+    b.AddFile(b.AddDir(b.Root(), "b"), c.b, c.sb, At(200));
+    auto root = b.Finish();
+    const auto r = FindDuplicates(Flatten(root.get()));
+    EXPECT_EQ(r.Groups.size(), c.group ? 1u : 0u) << c.a << " / " << c.b;
+    EXPECT_EQ(r.ColorByPath.size(), c.group ? 2u : 0u) << c.a;
+    if (!c.group) continue;
+    // Named and dated by the second file found, coloured by the key.
+    const TDupGroup& g = *r.Groups[0];
+    EXPECT_EQ(g.FileName, g.Files[1]->Name());
+    EXPECT_EQ(g.ModifiedFT.Ticks(), g.Files[1]->ModifiedFT.Ticks());
+    EXPECT_EQ(g.Color, ColorFromKey(MakeDupKey(*g.Files[0])));
+    EXPECT_EQ(MakeDupKey(*g.Files[0]), MakeDupKey(*g.Files[1]));
+  }
+}
+
+TEST(Duplicates, KeyIsUpperNameBarSize) {
+  TTreeBuilder b("/d");
+  const TFileLeaf* f = b.AddFile(b.Root(), "abc.txt", 3);
+  const TFileLeaf* big = b.AddFile(b.Root(), "a", 1234567890123);
+  auto root = b.Finish();
+  EXPECT_EQ(MakeDupKey(*f), "ABC.TXT|3");
+  EXPECT_EQ(MakeDupKey(*big), "A|1234567890123");
+  EXPECT_EQ(ColorFromKey(MakeDupKey(*f)), RGBColor(0x30, 0x7B, 0x37));
+}
+
+TEST(Duplicates, EqualTotalsComeInEitherOrder) {
+  TTreeBuilder b("/d");
+  for (int i = 0; i < 3; ++i) b.AddFile(b.AddDir(b.Root(), "a" + std::to_string(i)), "hundred", 100);
+  for (int i = 0; i < 2; ++i) b.AddFile(b.AddDir(b.Root(), "b" + std::to_string(i)), "onefifty", 150);
+  b.AddFile(b.AddDir(b.Root(), "c0"), "small", 1);
+  b.AddFile(b.AddDir(b.Root(), "c1"), "small", 1);
+  auto root = b.Finish();
+  const auto r = FindDuplicates(Flatten(root.get()));
+  ASSERT_EQ(r.Groups.size(), 3u);
+  EXPECT_EQ(r.Groups[0]->TotalBytes(), 300);
+  EXPECT_EQ(r.Groups[1]->TotalBytes(), 300);
+  EXPECT_EQ(r.Groups[2]->FileName, "small");
+  // Both maps hold exactly the members, each with its own group.
+  EXPECT_EQ(r.GroupByPath.size(), 7u);
+  for (const auto& g : r.Groups)
+    for (const TFileLeaf* f : g->Files) {
+      EXPECT_EQ(r.GroupByPath.at(vd::platform::PathKey(f->FullPath())), g.get());
+      EXPECT_EQ(r.ColorByPath.at(vd::platform::PathKey(f->FullPath())), g->Color);
+    }
+}
+
+TEST(Duplicates, CancelledAtTheFirstPointFindsNothing) {
+  TTreeBuilder b("/d");
+  for (int i = 0; i < 4; ++i) b.AddFile(b.AddDir(b.Root(), "a" + std::to_string(i)), "f", 1);
+  auto root = b.Finish();
+  int calls = 0;
+  const auto r = FindDuplicates(Flatten(root.get()), [&](int64_t, int64_t) { return ++calls == 1; });
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_TRUE(r.Groups.empty());
+  // With no files there is no progress at all.
+  calls = 0;
+  FindDuplicates({}, [&](int64_t, int64_t) { return ++calls > 0; });
+  EXPECT_EQ(calls, 0);
 }
