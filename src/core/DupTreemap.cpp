@@ -1,5 +1,7 @@
 #include "DupTreemap.h"
 
+#include <algorithm>
+
 #include "platform/Platform.h"
 
 namespace vd {
@@ -16,14 +18,23 @@ void TDupTreemapLayout::Clear() {
   FKeysUnique = true;
   FSelected.Clear();
   FDupBytesMemo = {};
+  FFileColors = {};
+  FColorKeyHashes = {};
   FPrimary = nullptr;
   FColorByFileUpper = nullptr;
 }
 
-const TColor* TDupTreemapLayout::DupColor(const TFileLeaf* f) {
+const TColor* TDupTreemapLayout::LookUpDupColor(const TFileLeaf* f) {
   if (!FColorByFileUpper || FColorByFileUpper->empty()) return nullptr;
+  // Most files are no duplicates: their hash rules them out without a key.
+  if (!std::binary_search(FColorKeyHashes.begin(), FColorKeyHashes.end(), FKeys.FileKeyHash(f))) return nullptr;
   const auto it = FColorByFileUpper->find(FKeys.FileKey(f));
   return it == FColorByFileUpper->end() ? nullptr : &it->second;
+}
+
+const TColor* TDupTreemapLayout::DupColor(const TFileLeaf* f) const {
+  const auto it = FFileColors.find(f);
+  return it == FFileColors.end() ? nullptr : &it->second;
 }
 
 // Every folder's duplicate bytes in one bottom-up pass, so each folder costs
@@ -34,8 +45,12 @@ void TDupTreemapLayout::ComputeDupBytes(TDirNode* root) {
   for (size_t i = order.size(); i-- > 0;) {
     const TDirNode* n = order[i];
     int64_t sum = 0;
-    for (const TFileLeaf* f : n->Leaves)
-      if (DupColor(f)) sum += f->Size;
+    for (const TFileLeaf* f : n->Leaves) {
+      if (const TColor* c = LookUpDupColor(f)) {
+        sum += f->Size;
+        FFileColors.emplace(f, *c);
+      }
+    }
     for (const TDirNode* c : n->Children) sum += DupBytes(c);
     if (sum != 0) FDupBytesMemo[n] = sum;
   }
@@ -52,7 +67,12 @@ void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorM
   Clear();
   if (!root || IsRectEmpty(target)) return;
   FColorByFileUpper = colorByFileUpper;
-  if (FColorByFileUpper && !FColorByFileUpper->empty()) ComputeDupBytes(root);
+  if (FColorByFileUpper && !FColorByFileUpper->empty()) {
+    FColorKeyHashes.reserve(FColorByFileUpper->size());
+    for (const auto& [key, colour] : *FColorByFileUpper) FColorKeyHashes.push_back(PathKeyHash(key));
+    std::sort(FColorKeyHashes.begin(), FColorKeyHashes.end());
+    ComputeDupBytes(root);
+  }
   if (DupBytes(root) > 0) BuildDirDupOnly(root, target, 0);
   // Nesting runs on an explicit stack, so any depth of folders is safe; a
   // folder's tile still comes right before everything inside it.
@@ -75,6 +95,9 @@ void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorM
   FPlaced = {};
   FHashes = {};
   FIndexed = {};
+  FFileColors = {};
+  FColorKeyHashes = {};
+  FDupBytesMemo = {};  // folder tiles keep their own bytes
   FKeys.Clear();
 }
 
@@ -104,22 +127,22 @@ void TDupTreemapLayout::BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t 
 void TDupTreemapLayout::PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth) {
   TRect r;
   if (!TileRectOfCell(cell, r)) return;
-  const std::string* key;
   if (e.IsDir) {
     TDupItem it(r, TDupKind::dkDir, depth, e.Obj);
     it.FDupBytes = DupBytes(e.Dir());
     FItems.push_back(it);
-    key = &FKeys.DirKey(e.Dir());
+    const std::string& key = FKeys.DirKey(e.Dir());
+    FHashes.push_back(PathKeyHash(key));
+    FIndexed.push_back(key.empty() ? 0 : 1);
+    BuildDirDupOnly(e.Dir(), r, depth + 1);
   } else {
     TDupItem it(r, TDupKind::dkFile, depth, e.Obj);
     const TColor* c = DupColor(e.File());
     it.FColor = c ? *c : kDupUnknownColor;
     FItems.push_back(it);
-    key = &FKeys.FileKey(e.File());
+    FHashes.push_back(FKeys.FileKeyHash(e.File()));
+    FIndexed.push_back(1);  // a file's path always has its name
   }
-  FHashes.push_back(PathKeyHash(*key));
-  FIndexed.push_back(key->empty() ? 0 : 1);
-  if (e.IsDir) BuildDirDupOnly(e.Dir(), r, depth + 1);
 }
 
 uint32_t TDupTreemapLayout::FindIndex(const std::string& key) const {

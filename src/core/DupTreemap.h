@@ -81,7 +81,11 @@ class TDupTreemapLayout {
   };
   void ComputeDupBytes(TDirNode* root);
   int64_t DupBytes(const TDirNode* node) const;
-  const TColor* DupColor(const TFileLeaf* f);
+  // The group colour of a duplicate file, null for any other file. Only the
+  // first pass over the tree looks paths up in the colour map; the rest of
+  // the build asks FFileColors.
+  const TColor* LookUpDupColor(const TFileLeaf* f);
+  const TColor* DupColor(const TFileLeaf* f) const;
   void BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
   uint32_t FindIndex(const std::string& key) const;
@@ -99,6 +103,8 @@ class TDupTreemapLayout {
   std::vector<TPending> FPending, FPlaced;
   std::vector<uint32_t> FHashes;  // 0: not indexed
   std::vector<uint8_t> FIndexed;
+  std::unordered_map<const TFileLeaf*, TColor> FFileColors;  // the duplicates found by ComputeDupBytes
+  std::vector<uint32_t> FColorKeyHashes;  // PathKeyHash of every key of the colour map, sorted
   TPathKeyMaker FKeys;
 };
 

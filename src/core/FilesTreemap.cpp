@@ -38,7 +38,10 @@ void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const 
     total += f->Size;
   }
   if (total <= 0) return;
-  std::sort(sorted.begin(), sorted.end(), [](const TSized& a, const TSized& b) { return a.Size > b.Size; });
+  const auto larger = [](const TSized& a, const TSized& b) { return a.Size > b.Size; };
+  // Callers usually hand over the flat file list, sorted already: checking is
+  // linear, sorting it again is not.
+  if (!std::is_sorted(sorted.begin(), sorted.end(), larger)) std::sort(sorted.begin(), sorted.end(), larger);
 
   const size_t n = sorted.size();
   const size_t perRow = size_t(std::clamp<int64_t>(Nearest(std::sqrt(double(n))), 8, 48));
@@ -72,9 +75,9 @@ void TTreemapLayout::IndexItems() {
   uint32_t* lastLargest = nullptr;
   for (uint32_t i = 0; i < FItems.size(); ++i) {
     const TFileLeaf* f = FItems[i].Leaf;
-    const std::string& key = keys.FileKey(f);
-    const bool replaced = FByPath.Insert(PathKeyHash(key), i, [&](uint32_t other) {
-      return platform::PathKey(FItems[other].FullPath()) == key;
+    // Keys are built only when two tiles share a hash.
+    const bool replaced = FByPath.Insert(keys.FileKeyHash(f), i, [&](uint32_t other) {
+      return FItems[other].UpperPath() == FItems[i].UpperPath();
     });
     if (replaced) FKeysUnique = false;
 

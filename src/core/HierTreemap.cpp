@@ -82,20 +82,20 @@ void THierTreemapLayout::PlaceEntry(const TEntry& e, const TRect& cell, int32_t 
   const uint32_t idx = uint32_t(FItems.size());
   if (e.IsDir) {
     FItems.push_back(THierItem(r, THierKind::hkDir, depth, e.Obj));
-    IndexItem(idx, FKeys.DirKey(e.Dir()));
+    IndexItem(idx, PathKeyHash(FKeys.DirKey(e.Dir())));
     BuildDir(e.Dir(), r, depth + 1);
   } else {
     FItems.push_back(THierItem(r, THierKind::hkFile, depth, e.Obj));
-    IndexItem(idx, FKeys.FileKey(e.File()));
+    IndexItem(idx, FKeys.FileKeyHash(e.File()));
     FByExt[e.File()->ExtKey()->View()].push_back(idx);
   }
 }
 
 // The path index is built once all tiles exist (its size is known then); until
 // then only the hashes are kept.
-void THierTreemapLayout::IndexItem(uint32_t idx, const std::string& key) {
+void THierTreemapLayout::IndexItem(uint32_t idx, uint32_t keyHash) {
   if (FHashes.size() <= idx) FHashes.resize(idx + 1);
-  FHashes[idx] = PathKeyHash(key);
+  FHashes[idx] = keyHash;
 }
 
 uint32_t THierTreemapLayout::FindIndex(const std::string& key) const {

@@ -76,7 +76,7 @@ class THierTreemapLayout {
   };
   void BuildDir(TDirNode* dir, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
-  void IndexItem(uint32_t idx, const std::string& key);
+  void IndexItem(uint32_t idx, uint32_t keyHash);
   uint32_t FindIndex(const std::string& key) const;
 
   std::vector<THierItem> FItems;

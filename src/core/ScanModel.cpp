@@ -140,13 +140,20 @@ void TDirNode::AppendPath(std::string& out) const {
       deep.push_back(p);
     p = p->Parent;
   }
+  // Sized once: layouts build a path for every folder they index.
+  size_t len = p ? p->FRoot->FullPath.size() : 0;
+  for (size_t i = 0; i < n; ++i) len += 1 + chain[i]->Name().size();
+  for (const TDirNode* d : deep) len += 1 + d->Name().size();
+  out.clear();
+  out.reserve(len + 1);
   if (p) out = p->FRoot->FullPath;
+  const char sep = platform::PathSeparator();
   for (size_t i = deep.size(); i-- > 0;) {
-    if (out.empty() || out.back() != platform::PathSeparator()) out.push_back(platform::PathSeparator());
+    if (out.empty() || out.back() != sep) out.push_back(sep);
     out.append(deep[i]->Name());
   }
   for (size_t i = n; i-- > 0;) {
-    if (out.empty() || out.back() != platform::PathSeparator()) out.push_back(platform::PathSeparator());
+    if (out.empty() || out.back() != sep) out.push_back(sep);
     out.append(chain[i]->Name());
   }
 }

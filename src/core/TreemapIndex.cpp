@@ -6,9 +6,32 @@
 
 namespace vd {
 
-uint32_t PathKeyHash(std::string_view key) {
-  const uint64_t h = std::hash<std::string_view>{}(key);
+namespace {
+size_t HashPart(std::string_view s) { return std::hash<std::string_view>{}(s); }
+// find_last_of / find_first_of search the delimiter set once per character;
+// one pass per delimiter is far cheaper (there are one or two).
+size_t AfterLastDelimiter(std::string_view s) {
+  size_t at = 0;
+  for (char d : platform::PathDelimiters()) {
+    const size_t p = s.rfind(d);
+    if (p != std::string_view::npos && p + 1 > at) at = p + 1;
+  }
+  return at;
+}
+bool HasDelimiter(std::string_view s) {
+  for (char d : platform::PathDelimiters())
+    if (s.find(d) != std::string_view::npos) return true;
+  return false;
+}
+uint32_t CombineParts(size_t folder, size_t name) {
+  const uint64_t h = uint64_t(folder) * 0x9E3779B97F4A7C15ULL ^ uint64_t(name);
   return uint32_t(h ^ (h >> 32));
+}
+}  // namespace
+
+uint32_t PathKeyHash(std::string_view key) {
+  const size_t at = AfterLastDelimiter(key);
+  return CombineParts(HashPart(key.substr(0, at)), HashPart(key.substr(at)));
 }
 
 void TPathIndex::Reset(size_t n) {
@@ -17,17 +40,26 @@ void TPathIndex::Reset(size_t n) {
   FSlots.assign(std::max<size_t>(n + n * 3 / 10 + 1, 4), TSlot{0, 0});
 }
 
-TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d) {
+TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* dirPath) {
   if (d == FLastDir && FLast) return *FLast;
   auto [it, inserted] = FDirs.try_emplace(d);
-  if (inserted) it->second.Prefix = platform::PathKey(platform::JoinPath(d->FullPath(), ""));
+  if (inserted) {
+    TPrefix& p = it->second;
+    p.DirPath = dirPath ? std::move(*dirPath) : d->FullPath();
+    p.Prefix = platform::PathKey(platform::JoinPath(p.DirPath, ""));
+    p.PrefixHash = HashPart(p.Prefix);
+    p.Splits = !p.Prefix.empty() && AfterLastDelimiter(p.Prefix) == p.Prefix.size();
+  }
   FLastDir = d;
   FLast = &it->second;  // node-based map: stays valid while entries are added
   return *FLast;
 }
 
 const std::string& TPathKeyMaker::DirKey(const TDirNode* d) {
-  FKey = platform::PathKey(d->FullPath());
+  // The folder's files usually follow: its prefix is made from the same path.
+  std::string path = d->FullPath();
+  FKey = platform::PathKey(path);
+  if (!FDirs.count(d)) PrefixOf(d, &path);
   return FKey;
 }
 
@@ -44,11 +76,24 @@ const std::string& TPathKeyMaker::FileKey(const TFileLeaf* f) {
   FKey = p.Prefix;
   FKey += platform::PathKey(f->Name());
   if (p.State == 0) {
-    std::string full = platform::PathKey(f->FullPath());
+    // f->FullPath(), from the folder path at hand.
+    std::string full = platform::PathKey(platform::JoinPath(p.DirPath, f->Name()));
     p.State = full == FKey ? 1 : -1;
     if (p.State < 0) FKey = std::move(full);
+    p.DirPath = {};
   }
   return FKey;
+}
+
+uint32_t TPathKeyMaker::FileKeyHash(const TFileLeaf* f) {
+  if (f->Parent) {
+    const TPrefix& p = PrefixOf(f->Parent);
+    if (p.State > 0 && p.Splits) {
+      const std::string name = platform::PathKey(f->Name());
+      if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
+    }
+  }
+  return PathKeyHash(FileKey(f));
 }
 
 void TPathSelection::Clear() {

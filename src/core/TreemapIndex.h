@@ -15,6 +15,8 @@
 
 namespace vd {
 
+// The hash of a path key. It is made of the folder part (up to the last path
+// delimiter) and the name, so that the files of one folder share the first half.
 uint32_t PathKeyHash(std::string_view key);
 
 // Open addressing over (hash, tile number) with linear probing.
@@ -85,14 +87,25 @@ class TPathKeyMaker {
   const std::string& DirKey(const TDirNode* d);
   // The key of the file's FullPath; valid until the next call.
   const std::string& FileKey(const TFileLeaf* f);
-  void Clear() { FDirs = {}; }
+  // PathKeyHash(FileKey(f)), mostly without building the key: the folder
+  // part's hash is kept with its prefix.
+  uint32_t FileKeyHash(const TFileLeaf* f);
+  void Clear() {
+    FDirs = {};
+    FLastDir = nullptr;
+    FLast = nullptr;
+  }
 
  private:
   struct TPrefix {
     std::string Prefix;
-    int8_t State = 0;  // 0 unchecked, 1 prefix confirmed, -1 long way
+    std::string DirPath;  // the folder's FullPath, kept until its first file is checked
+    size_t PrefixHash = 0;
+    int8_t State = 0;     // 0 unchecked, 1 prefix confirmed, -1 long way
+    bool Splits = false;  // Prefix ends with a delimiter: PathKeyHash cuts a file key right after it
   };
-  TPrefix& PrefixOf(const TDirNode* d);
+  // The entry of d; dirPath, when given, is d's FullPath (saves building it).
+  TPrefix& PrefixOf(const TDirNode* d, std::string* dirPath = nullptr);
 
   std::unordered_map<const TDirNode*, TPrefix> FDirs;
   const TDirNode* FLastDir = nullptr;

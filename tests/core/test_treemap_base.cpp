@@ -252,5 +252,10 @@ TEST(TreemapIndex, FileKeysMatchFullPaths) {
     TPathKeyMaker keys;
     for (TFileLeaf* f : files) EXPECT_EQ(keys.FileKey(f), platform::PathKey(f->FullPath())) << rootPath;
     EXPECT_EQ(keys.DirKey(dd), platform::PathKey(dd->FullPath()));
+    // The hash taken from the folder's prefix equals the hash of the whole
+    // key, whether the folder was seen before or not.
+    for (TFileLeaf* f : files) EXPECT_EQ(keys.FileKeyHash(f), PathKeyHash(platform::PathKey(f->FullPath())));
+    TPathKeyMaker fresh;
+    for (TFileLeaf* f : files) EXPECT_EQ(fresh.FileKeyHash(f), PathKeyHash(platform::PathKey(f->FullPath())));
   }
 }
