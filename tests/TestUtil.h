@@ -1,12 +1,23 @@
 // Temporary folders and files for tests that touch the real file system.
 #pragma once
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <process.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +30,63 @@
 
 namespace vdtest {
 
+#ifdef _WIN32
+inline constexpr char kSep[] = "\\";
+#else
+inline constexpr char kSep[] = "/";
+#endif
+
+// A relative path written with "/" in the system's own spelling.
+inline std::string Native(std::string rel) {
+#ifdef _WIN32
+  for (char& c : rel)
+    if (c == '/') c = '\\';
+#endif
+  return rel;
+}
+
+#ifdef _WIN32
+inline std::wstring Wide(const std::string& utf8) {
+  std::wstring w(utf8.size(), L'\0');
+  w.resize(size_t(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), w.data(), int(w.size()))));
+  return w;
+}
+
+// Removes a file or a folder tree by its \\?\ path, so that names the plain
+// API would alter (a trailing dot) and paths beyond MAX_PATH go too.
+inline void RemoveTreeW(const std::wstring& p) {
+  const DWORD a = ::GetFileAttributesW(p.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (a & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(p.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::DeleteFileW(p.c_str());
+    return;
+  }
+  if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((p + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring n = fd.cFileName;
+        if (n != L"." && n != L"..") names.push_back(n);
+      } while (::FindNextFileW(h, &fd));
+      ::FindClose(h);
+    }
+    for (const auto& n : names) RemoveTreeW(p + L"\\" + n);
+  }
+  ::RemoveDirectoryW(p.c_str());
+}
+#endif
+
+inline int ProcessId() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return int(::getpid());
+#endif
+}
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
@@ -26,13 +94,20 @@ class TempDir {
     static std::atomic<int> counter{0};
     const auto base = std::filesystem::temp_directory_path();
     for (;;) {
-      FPath = (base / ("vorndale-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))).string();
+      FPath = (base / ("vorndale-test-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++))).string();
+#ifdef _WIN32
+      if (!FPath.empty() && FPath.back() == '\\') FPath.pop_back();  // a trailing one, from the temp path
+      if (::CreateDirectoryA(FPath.c_str(), nullptr)) break;
+      if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + FPath);
+#else
       if (::mkdir(FPath.c_str(), 0755) == 0) break;
       if (errno != EEXIST) throw std::runtime_error("cannot create " + FPath);
+#endif
     }
   }
   ~TempDir() {
     std::error_code ec;
+#ifndef _WIN32
     // Make everything removable again (tests may take permissions away).
     for (auto it = std::filesystem::recursive_directory_iterator(FPath, std::filesystem::directory_options::skip_permission_denied, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
@@ -40,22 +115,41 @@ class TempDir {
     }
     ::chmod(FPath.c_str(), 0755);
     std::filesystem::remove_all(FPath, ec);
+#else
+    RemoveTreeW(L"\\\\?\\" + Wide(FPath));
+#endif
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& Path() const { return FPath; }
-  std::string operator/(const std::string& rel) const { return FPath + "/" + rel; }
+  std::string operator/(const std::string& rel) const { return FPath + kSep + Native(rel); }
 
   // Creates sub-folders as needed.
   std::string Dir(const std::string& rel) const {
-    std::filesystem::create_directories(FPath + "/" + rel);
-    return FPath + "/" + rel;
+    const std::string p = *this / rel;
+    std::filesystem::create_directories(p);
+    return p;
   }
   // A file of `size` bytes (sparse); `mtimeUnix` seconds and `nsec` set when given.
   std::string File(const std::string& rel, int64_t size = 0, int64_t mtimeUnix = -1, long nsec = 0) const {
-    const std::string p = FPath + "/" + rel;
+    const std::string p = *this / rel;
     std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+#ifdef _WIN32
+    // Through \\?\ the name is taken as written, a trailing dot included.
+    HANDLE h = ::CreateFileW((L"\\\\?\\" + Wide(p)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + p);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    const bool sized = size <= 0 || (::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(h));
+    if (mtimeUnix >= 0) {
+      const uint64_t ticks = (uint64_t(mtimeUnix) + 11644473600ULL) * 10000000ULL + uint64_t(nsec) / 100;
+      const FILETIME ft{DWORD(ticks), DWORD(ticks >> 32)};
+      ::SetFileTime(h, nullptr, &ft, &ft);
+    }
+    ::CloseHandle(h);
+    if (!sized) throw std::runtime_error("cannot size " + p);
+#else
     const int fd = ::open(p.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
     if (fd < 0) throw std::runtime_error("cannot create " + p);
     if (size > 0 && ::ftruncate(fd, size) != 0) throw std::runtime_error("cannot size " + p);
@@ -64,6 +158,7 @@ class TempDir {
       timespec ts[2] = {{mtimeUnix, nsec}, {mtimeUnix, nsec}};
       ::utimensat(AT_FDCWD, p.c_str(), ts, 0);
     }
+#endif
     return p;
   }
 
@@ -71,6 +166,7 @@ class TempDir {
   std::string FPath;
 };
 
+#ifndef _WIN32
 // Runs `fn` on a thread that has given up the capabilities letting root read any
 // folder, so permission bits apply again. False when the system refuses.
 inline bool RunWithoutDacOverride(const std::function<void()>& fn) {
@@ -87,6 +183,8 @@ inline bool RunWithoutDacOverride(const std::function<void()>& fn) {
   th.join();
   return dropped;
 }
+
+#endif
 
 // Runs `fn` on a thread with a 256 KiB stack.
 inline void RunOnSmallStack(const std::function<void()>& fn) {
@@ -105,6 +203,7 @@ inline void RunOnSmallStack(const std::function<void()>& fn) {
   pthread_attr_destroy(&attr);
 }
 
+#ifndef _WIN32
 // A chain of `depth` folders named "d" below `root`, with one file at the bottom.
 // Built through folder handles: the full path is far longer than PATH_MAX.
 inline bool MakeDeepChain(const std::string& root, int depth, const char* fileName, off_t size) {
@@ -139,5 +238,6 @@ inline void RemoveDeepChain(const std::string& root, int depth) {
   }
   ::close(fds[0]);
 }
+#endif
 
 }  // namespace vdtest

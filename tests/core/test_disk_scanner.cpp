@@ -108,7 +108,7 @@ TEST(DiskScanner, MixedTreeKeepsItsInvariants) {
   EXPECT_EQ(empty->TotalDirs, 1);
   EXPECT_EQ(empty->TotalFiles + empty->TotalSize, 0);
   EXPECT_EQ(FindLeaf(root.get(), "noext")->Ext(), "");
-  EXPECT_EQ(FindLeaf(FindChild(root.get(), ".hidden"), "file.")->FullPath(), t.Path() + "/.hidden/file.");
+  EXPECT_EQ(FindLeaf(FindChild(root.get(), ".hidden"), "file.")->FullPath(), t / ".hidden/file.");
 }
 
 TEST(DiskScanner, WalkOrderIsListingOrder) {
@@ -118,7 +118,7 @@ TEST(DiskScanner, WalkOrderIsListingOrder) {
     if (i % 10 == 0) t.Dir("d" + std::to_string(i * 31 % 97));
   }
   std::vector<std::string> files, dirs;
-  for (const auto& e : fs::directory_iterator(t.Path())) (e.is_directory() ? dirs : files).push_back(e.path().filename());
+  for (const auto& e : fs::directory_iterator(t.Path())) (e.is_directory() ? dirs : files).push_back(e.path().filename().string());
   auto root = ScanWith(t.Path(), nullptr);
   ASSERT_EQ(root->Leaves.size(), files.size());
   ASSERT_EQ(root->Children.size(), dirs.size());
@@ -127,6 +127,9 @@ TEST(DiskScanner, WalkOrderIsListingOrder) {
 }
 
 TEST(DiskScanner, LinksDevicesAndSpecialFilesAreSkipped) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX links and FIFOs; reparse points have their own test";
+#else
   vdtest::TempDir t;
   vdtest::TempDir outside;
   outside.File("big", 1 << 20);
@@ -138,6 +141,7 @@ TEST(DiskScanner, LinksDevicesAndSpecialFilesAreSkipped) {
   EXPECT_EQ(root->TotalFiles, 1);
   EXPECT_EQ(root->TotalDirs, 1);
   EXPECT_EQ(root->TotalSize, 5);
+#endif
 }
 
 TEST(DiskScanner, EveryHardLinkCounts) {
@@ -151,6 +155,9 @@ TEST(DiskScanner, EveryHardLinkCounts) {
 
 TEST(DiskScanner, MountPointsAreSkipped) {
   // A mount point of another file system inside the scanned folder (root only).
+#ifdef _WIN32
+  GTEST_SKIP() << "no mount command on Windows";
+#endif
   vdtest::TempDir t;
   t.File("a", 1);
   const std::string mnt = t.Dir("mnt");
@@ -168,16 +175,19 @@ TEST(DiskScanner, TrailingSeparatorGivesTheSameTree) {
   vdtest::TempDir t;
   t.File("s/f.txt", 3);
   auto a = ScanWith(t.Path(), nullptr);
-  auto b = ScanWith(t.Path() + "/", nullptr);
+  auto b = ScanWith(t.Path() + vdtest::kSep, nullptr);
   EXPECT_EQ(a->FullPath(), b->FullPath());
   EXPECT_EQ(b->FullPath(), t.Path());
   EXPECT_EQ(b->Name(), fs::path(t.Path()).filename().string());
-  EXPECT_EQ(b->Children[0]->Leaves[0]->FullPath(), t.Path() + "/s/f.txt");
+  EXPECT_EQ(b->Children[0]->Leaves[0]->FullPath(), t / "s/f.txt");
   EXPECT_EQ(a->TotalSize, b->TotalSize);
 }
 
 TEST(DiskScanner, RootSlashKeepsOneSeparator) {
   // Scan "/" but stop after a few hundred entries: only the shape of paths matters.
+#ifdef _WIN32
+  GTEST_SKIP() << "drive roots have their own test";
+#endif
   TScanContext ctx;
   TDiskScanner scanner(&ctx);
   scanner.FTickSource = [n = uint32_t(0)]() mutable { return n += 100; };
@@ -195,6 +205,9 @@ TEST(DiskScanner, RootSlashKeepsOneSeparator) {
 }
 
 TEST(DiskScanner, OddNamesSurviveByteForByte) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX names; UTF-16 names have their own test";
+#endif
   vdtest::TempDir t;
   const std::vector<std::string> names = {std::string("bad\xff\xfe utf8"), "new\nline", " spaced ",
                                           std::string(255, 'n'), "tab\there.TXT"};
@@ -256,11 +269,11 @@ TEST(DiskScanner, PatternMasksOnNameAndPath) {
   t.File("keep/set1.log", 1);
   t.File("keep/set9.log", 1);
   const struct {
-    const char* pattern;
+    std::string pattern;
     std::vector<std::string> excluded;
   } cases[] = {
       {"*.jpg;*somefilename*", {"photo.JPG", "a_SomeFileName_b.doc"}},
-      {"*/cache/*", {"inner.dat"}},
+      {std::string("*") + vdtest::kSep + "cache" + vdtest::kSep + "*", {"inner.dat"}},
       {"set[0-5].log", {"set1.log"}},
       {"set[!0-5].log", {"set9.log"}},
       {"PHOTO.???", {"photo.JPG", "photo.png"}},
@@ -368,6 +381,9 @@ TEST(DiskScanner, ProgressIsThrottledAcrossTheTickWrap) {
 }
 
 TEST(DiskScanner, UnreadableFolderLooksEmpty) {
+#ifdef _WIN32
+  GTEST_SKIP() << "permission bits; wine does not enforce access lists";
+#else
   vdtest::TempDir t;
   t.File("locked/secret", 100);
   t.File("open/visible", 1);
@@ -386,9 +402,13 @@ TEST(DiskScanner, UnreadableFolderLooksEmpty) {
   EXPECT_EQ(locked->TotalFiles, 0);
   EXPECT_EQ(root->TotalFiles, 1);
   EXPECT_EQ(root->TotalDirs, 3);
+#endif
 }
 
 TEST(DiskScanner, FiveThousandLevelsDeep) {
+#ifdef _WIN32
+  GTEST_SKIP() << "wine maps paths to Unix paths, which end at PATH_MAX; long paths have their own test";
+#else
   vdtest::TempDir t;
   ASSERT_TRUE(vdtest::MakeDeepChain(t.Path(), 5000, "file.bin", 42));
   std::unique_ptr<TDirNode> root;
@@ -400,6 +420,7 @@ TEST(DiskScanner, FiveThousandLevelsDeep) {
   EXPECT_EQ(root->TotalSize, 42);
   vdtest::RunOnSmallStack([&] { root.reset(); });
   vdtest::RemoveDeepChain(t.Path(), 5000);
+#endif
 }
 
 TEST(DiskScanner, VanishedRootLooksEmpty) {

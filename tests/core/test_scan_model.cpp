@@ -5,6 +5,7 @@
 
 #include "DateTime.h"
 #include "ScanModel.h"
+#include "TestUtil.h"
 
 using namespace vd;
 
@@ -31,7 +32,7 @@ TEST(Extension, RulesOfTheLastDot) {
 }
 
 TEST(Extension, LeafKeysAreLowerCasedAndNoneIsSeparate) {
-  TTreeBuilder b("/data");
+  TTreeBuilder b(vdtest::Native("/data"));
   auto* jpg1 = b.AddFile(b.Root(), "A.JPG", 10);
   auto* jpg2 = b.AddFile(b.Root(), "b.jpg", 5);
   auto* none = b.AddFile(b.Root(), "Makefile", 7);
@@ -91,17 +92,17 @@ TEST(ExtStats, ManyKeysSurviveGrowth) {
 }
 
 TEST(TreeModel, TotalsRollUpAndPathsJoin) {
-  TTreeBuilder b("/data/");
+  TTreeBuilder b(vdtest::Native("/data/"));
   auto* sub = b.AddDir(b.Root(), "sub");
   auto* deep = b.AddDir(sub, "deep");
   b.AddFile(b.Root(), "top.txt", 1);
   b.AddFile(sub, "mid.txt", 10);
   auto* leaf = b.AddFile(deep, "low.bin", 100);
   auto root = b.Finish();
-  EXPECT_EQ(root->FullPath(), "/data");
+  EXPECT_EQ(root->FullPath(), vdtest::Native("/data"));
   EXPECT_EQ(root->Name(), "data");
-  EXPECT_EQ(deep->FullPath(), "/data/sub/deep");
-  EXPECT_EQ(leaf->FullPath(), "/data/sub/deep/low.bin");
+  EXPECT_EQ(deep->FullPath(), vdtest::Native("/data/sub/deep"));
+  EXPECT_EQ(leaf->FullPath(), vdtest::Native("/data/sub/deep/low.bin"));
   EXPECT_EQ(root->TotalSize, 111);
   EXPECT_EQ(root->TotalFiles, 3);
   EXPECT_EQ(root->TotalDirs, 3);
@@ -112,19 +113,19 @@ TEST(TreeModel, TotalsRollUpAndPathsJoin) {
 }
 
 TEST(TreeModel, RootSlashKeepsItsName) {
-  TTreeBuilder b("/");
+  TTreeBuilder b(vdtest::Native("/"));
   auto* usr = b.AddDir(b.Root(), "usr");
   auto* f = b.AddFile(usr, "x", 1);
   auto root = b.Finish();
-  EXPECT_EQ(root->FullPath(), "/");
-  EXPECT_EQ(root->Name(), "/");
-  EXPECT_EQ(usr->FullPath(), "/usr");
-  EXPECT_EQ(f->FullPath(), "/usr/x");
+  EXPECT_EQ(root->FullPath(), vdtest::Native("/"));
+  EXPECT_EQ(root->Name(), vdtest::Native("/"));
+  EXPECT_EQ(usr->FullPath(), vdtest::Native("/usr"));
+  EXPECT_EQ(f->FullPath(), vdtest::Native("/usr/x"));
 }
 
 TEST(TreeModel, SyntheticRootSumsDrives) {
   auto all = CreateSyntheticRoot();
-  for (const char* path : {"/a", "/b"}) {
+  for (const std::string& path : {vdtest::Native("/a"), vdtest::Native("/b")}) {
     TTreeBuilder b(path);
     b.AddFile(b.AddDir(b.Root(), "d"), "f.TXT", 5);
     all->AppendChildTree(b.Finish());
@@ -134,11 +135,11 @@ TEST(TreeModel, SyntheticRootSumsDrives) {
   EXPECT_EQ(all->TotalDirs, 4);  // two drives of two folders each, itself not counted
   EXPECT_EQ(all->TotalFiles, 2);
   EXPECT_EQ(Files(all->ExtStats(), ".txt"), 2);
-  EXPECT_EQ(all->Children[1]->Children[0]->FullPath(), "/b/d");
+  EXPECT_EQ(all->Children[1]->Children[0]->FullPath(), vdtest::Native("/b/d"));
 }
 
 TEST(TreeModel, DeepTreeIsReleasedWithoutRecursion) {
-  TTreeBuilder b("/deep");
+  TTreeBuilder b(vdtest::Native("/deep"));
   TDirNode* n = b.Root();
   for (int i = 0; i < 200000; ++i) n = b.AddDir(n, "d");
   b.AddFile(n, "bottom.txt", 3);
@@ -166,7 +167,7 @@ TEST(DateTime, EncodeDecodeRoundTrip) {
 }
 
 TEST(DateTime, ZeroFileTimeIsNoTime) {
-  TTreeBuilder b("/t");
+  TTreeBuilder b(vdtest::Native("/t"));
   auto* f = b.AddFile(b.Root(), "z", 1, TFileTime{});
   EXPECT_EQ(f->GetModifiedDateTime(), 0.0);
   EXPECT_EQ(f->Modified(), 0.0);

@@ -9,6 +9,7 @@
 #include "FilesTreemap.h"
 #include "TreemapTestUtil.h"
 #include "platform/Platform.h"
+#include "TestUtil.h"
 
 using namespace vd;
 using vdtest::Pt;
@@ -23,7 +24,7 @@ struct TFiles {
 
 // Files named f<i><ext> in one folder, with the given sizes.
 TFiles MakeFiles(const std::vector<int64_t>& sizes, const std::vector<std::string>& exts = {}) {
-  TTreeBuilder b("/r");
+  TTreeBuilder b(vdtest::Native("/r"));
   auto* d = b.AddDir(b.Root(), "d");
   TFiles out;
   for (size_t i = 0; i < sizes.size(); ++i)
@@ -123,10 +124,10 @@ TEST(FilesTreemap, ItemsReferToTheirFiles) {
   l.BuildFromFiles(t.Files, {0, 0, 10, 10});
   const TTreemapItem& it = l.Items()[0];
   EXPECT_EQ(it.DisplayText(), "f0.TxT");
-  EXPECT_EQ(it.FullPath(), "/r/d/f0.TxT");
+  EXPECT_EQ(it.FullPath(), vdtest::Native("/r/d/f0.TxT"));
   EXPECT_EQ(it.Ext(), ".txt");
   EXPECT_EQ(it.Size(), 5);
-  EXPECT_EQ(it.UpperPath(), platform::PathKey("/r/d/f0.TxT"));
+  EXPECT_EQ(it.UpperPath(), platform::PathKey(vdtest::Native("/r/d/f0.TxT")));
   EXPECT_LE(sizeof(TTreemapItem), 24u);
 }
 
@@ -134,8 +135,8 @@ TEST(FilesTreemap, LookUps) {
   auto t = MakeFiles({50, 40, 30, 20, 10}, {"", ".txt", ".TXT", "", ".jpg"});
   TTreemapLayout l;
   l.BuildFromFiles(t.Files, {0, 0, 100, 100});
-  EXPECT_EQ(l.GetItemByPath("/r/d/f1.txt")->Size(), 40);
-  EXPECT_EQ(l.GetItemByPath("/r/d/missing"), nullptr);
+  EXPECT_EQ(l.GetItemByPath(vdtest::Native("/r/d/f1.txt"))->Size(), 40);
+  EXPECT_EQ(l.GetItemByPath(vdtest::Native("/r/d/missing")), nullptr);
   // The largest file of an extension, however the extension is spelt.
   EXPECT_EQ(l.GetLargestItemByExt(".TXT")->Size(), 40);
   EXPECT_EQ(l.GetLargestItemByExt("")->Size(), 50);
@@ -154,8 +155,8 @@ TEST(FilesTreemap, Selection) {
   auto t = MakeFiles({50, 40, 30});
   TTreemapLayout l;
   l.BuildFromFiles(t.Files, {0, 0, 100, 100});
-  const TTreemapItem* a = l.GetItemByPath("/r/d/f0.bin");
-  const TTreemapItem* b = l.GetItemByPath("/r/d/f1.bin");
+  const TTreemapItem* a = l.GetItemByPath(vdtest::Native("/r/d/f0.bin"));
+  const TTreemapItem* b = l.GetItemByPath(vdtest::Native("/r/d/f1.bin"));
 
   l.SetSingleSelected(a);
   EXPECT_TRUE(l.IsSelected(a));
@@ -173,10 +174,11 @@ TEST(FilesTreemap, Selection) {
   EXPECT_FALSE(l.HasSelection());
 
   // Only the third path has a tile: it becomes the primary, all three stay selected.
-  l.SetSelectedByPaths({"/r/x/none1", "", "/r/x/none2", "/r/d/f2.bin", "/r/d/f0.bin"});
+  l.SetSelectedByPaths({vdtest::Native("/r/x/none1"), "", vdtest::Native("/r/x/none2"), vdtest::Native("/r/d/f2.bin"),
+                        vdtest::Native("/r/d/f0.bin")});
   EXPECT_EQ(l.SelectedCount(), 4u);
-  EXPECT_EQ(l.Primary(), l.GetItemByPath("/r/d/f2.bin"));
-  EXPECT_TRUE(l.IsPathSelected("/r/x/none1"));
+  EXPECT_EQ(l.Primary(), l.GetItemByPath(vdtest::Native("/r/d/f2.bin")));
+  EXPECT_TRUE(l.IsPathSelected(vdtest::Native("/r/x/none1")));
 
   l.SetSingleSelected(nullptr);
   EXPECT_FALSE(l.HasSelection());
@@ -192,7 +194,7 @@ TEST(FilesTreemap, Painting) {
   TTreemapLayout l;
   l.BuildFromFiles(t.Files, {0, 0, 40, 20});
   ASSERT_EQ(l.Items()[0].Rect, (TRect{0, 0, 20, 20}));
-  const TTreemapItem* first = l.GetItemByPath("/r/d/f0.txt");
+  const TTreemapItem* first = l.GetItemByPath(vdtest::Native("/r/d/f0.txt"));
   l.SetSingleSelected(first);
   TPixelCanvas c(44, 24, kWhite);
   l.Paint(c);

@@ -94,15 +94,16 @@ std::wstring ToWide(std::string_view s) {
 }
 
 std::wstring ToApiPath(std::wstring path) {
-  constexpr size_t kMaxPath = 260;
-  if (path.size() < kMaxPath - 12) return path;  // room for "\*" and an 8.3 name
   if (path.rfind(L"\\\\?\\", 0) == 0) return path;
   for (auto& c : path)
     if (c == L'/') c = L'\\';  // the prefix turns off the API's own normalisation
+  // "." and ".." parts need that normalisation: such a path goes as it is.
+  const std::wstring probe = path + L"\\";
+  if (probe.find(L"\\.\\") != std::wstring::npos || probe.find(L"\\..\\") != std::wstring::npos) return path;
   if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
   if (path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'.' && path[2] != L'?')
     return L"\\\\?\\UNC\\" + path.substr(2);
-  return path;  // relative or device paths stay as they are
+  return path;  // relative, drive-relative or device paths stay as they are
 }
 
 }  // namespace vd::platform::win32

@@ -19,8 +19,10 @@ std::wstring ToWide(std::string_view s);
 // does not start one.
 size_t Wtf8SequenceLength(std::string_view s, size_t i);
 
-// A path the file API accepts at any length: a fully qualified path of
-// MAX_PATH or more characters gets the \\?\ prefix (\\?\UNC\ for a share).
+// A fully qualified path with the \\?\ prefix (\\?\UNC\ for a share), so the
+// file API takes it as written: beyond MAX_PATH, and with names the plain API
+// would alter (a trailing dot or space), as other systems can leave them.
+// Paths with "." or ".." parts are left to the API's normalisation.
 std::wstring ToApiPath(std::wstring path);
 
 }  // namespace vd::platform::win32

@@ -15,6 +15,7 @@
 #include "TestUtil.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
+#include "core/Format.h"
 #include "window/MainWindow.h"
 
 using namespace vd::gui;
