@@ -112,7 +112,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   connect(chLessThan, &QCheckBox::clicked, this, &TfrmMain::UpdateFilterControls);
   connect(chPattern, &QCheckBox::clicked, this, &TfrmMain::UpdateFilterControls);
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-    if (!AppClosing) UpdateSelectionStatus();
+    if (AppClosing) return;
+    // A page that was hidden during a resize has not placed its panels yet.
+    AdjustBottomPanels();
   });
 
   FillDriveCombo();
@@ -231,9 +233,8 @@ void TfrmMain::BuildTopBand() {
   chModifiedBefore->setObjectName(QStringLiteral("chModifiedBefore"));
   dtpDate = new QDateTimeEdit(gbFilters);
   dtpDate->setObjectName(QStringLiteral("dtpDate"));
-  // The picker shows the day only; the time of day it was given stays with it.
-  dtpDate->setDateTime(QDateTime(QDate(2026, 1, 14), QTime(0, 4, 41, 132)));
   dtpDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  dtpDate->setDate(QDate(2026, 1, 14));
   dtpDate->setCalendarPopup(true);
   chLessThan = new QCheckBox(QStringLiteral("Less than"), gbFilters);
   chLessThan->setObjectName(QStringLiteral("chLessThan"));

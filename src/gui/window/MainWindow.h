@@ -114,6 +114,9 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   QGroupBox* gbFilters = nullptr;
   QCheckBox *chModifiedBefore = nullptr, *chLessThan = nullptr, *chPattern = nullptr;
   QDateTimeEdit* dtpDate = nullptr;
+  // The picker shows a day; the time of day it was designed with stays
+  // hidden and goes with whatever day is picked.
+  QTime FPickerTimeOfDay{0, 4, 41, 132};
   QLineEdit *edtLessThan = nullptr, *edtPattern = nullptr;
   QComboBox* cbSizeUnits = nullptr;
   QWidget* panStatus = nullptr;

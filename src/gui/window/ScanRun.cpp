@@ -72,7 +72,7 @@ void TfrmMain::ApplyFiltersToContext() {
   if (!S.FContext) return;
   TScanContext& c = *S.FContext;
   c.ExcludeModifiedBefore = chModifiedBefore->isChecked();
-  c.ModifiedBefore = ToDateTime(dtpDate->dateTime());
+  c.ModifiedBefore = ToDateTime(QDateTime(dtpDate->date(), FPickerTimeOfDay));
   c.ExcludeLessThan = chLessThan->isChecked();
   c.LessThanBytes = 0;
   if (c.ExcludeLessThan) {

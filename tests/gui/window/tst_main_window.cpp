@@ -52,7 +52,10 @@ class TestMainWindow : public QObject {
     Drives().GetDrives = [] { return std::vector<std::string>{"/"}; };
     Drives().GetUsedBytes = [](const std::string&) { return int64_t(0); };
   }
-  void init() { gErrors.clear(); }
+  void init() {
+    gErrors.clear();
+    AppClosing = false;  // each window's destruction sets it for good
+  }
 
   void startState() {
     TfrmMain w;
@@ -79,7 +82,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.edtLessThan->text(), QStringLiteral("1"));
     QCOMPARE(w.edtPattern->text(), QStringLiteral("*.jpg;*somefilename*"));
     QCOMPARE(w.cbSizeUnits->currentText(), QStringLiteral("Bytes"));
-    QCOMPARE(w.dtpDate->dateTime(), QDateTime(QDate(2026, 1, 14), QTime(0, 4, 41, 132)));
+    QCOMPARE(w.dtpDate->date(), QDate(2026, 1, 14));
     // Every named control can be found by its name.
     for (const char* name : {"btnScan", "btnStop", "btnOpen", "btnCopyPath", "btnOpenExplorer", "btnShowProperties",
                              "btnRemoveToRecycleBin", "btnRemove", "btnAbout", "btnWEbsite", "rbAllDrives",
@@ -173,8 +176,11 @@ class TestMainWindow : public QObject {
     QVERIFY(w.S.FContext->ExcludeLessThan);
     QCOMPARE(w.S.FContext->LessThanBytes, int64_t(2) * 1048576);
     QVERIFY(!w.S.FContext->ExcludeModifiedBefore);
-    // The picker's hidden time of day goes with the day.
+    // The picker's hidden time of day goes with the day, also a newly picked one.
     QCOMPARE(w.S.FContext->ModifiedBefore, vd::EncodeDateTime(2026, 1, 14, 0, 4, 41, 132));
+    w.dtpDate->setDate(QDate(2025, 3, 2));
+    w.ApplyFiltersToContext();
+    QCOMPARE(w.S.FContext->ModifiedBefore, vd::EncodeDateTime(2025, 3, 2, 0, 4, 41, 132));
   }
 
   void scanToDoneSummaryThenValidationKeepsResults() {
@@ -219,6 +225,8 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.S.FRoot.get(), root);
 
     if (qEnvironmentVariableIsSet("VORNDALE_SCREENSHOTS")) {
+      w.chLessThan->setChecked(false);
+      w.UpdateFilterControls();
       ScanFolder(w, "/usr/share");
       QVERIFY(WaitIdle(w, 120000));
       QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
@@ -350,11 +358,17 @@ class TestMainWindow : public QObject {
     w.show();
     w.resize(300, 600);
     QTest::qWait(20);
-    w.AdjustBottomPanels();
-    QVERIFY(w.findChild<QWidget*>(QStringLiteral("lvExt"))->width() >= 160);
-    QVERIFY(w.findChild<QWidget*>(QStringLiteral("tvFileExtensions"))->width() >= 160);
-    QVERIFY(w.findChild<QWidget*>(QStringLiteral("lvFilesOfSelectedFolder"))->width() >= 200);
-    QVERIFY(w.findChild<QWidget*>(QStringLiteral("lvDuplicateGroupsColors"))->width() >= 200);
+    const struct {
+      int tab;
+      const char* list;
+      int least;
+    } rows[] = {{0, "tvFileExtensions", 160}, {1, "lvExt", 160}, {2, "lvFilesOfSelectedFolder", 200},
+                {3, "lvDuplicateGroupsColors", 200}};
+    for (const auto& r : rows) {
+      w.PageControl1->setCurrentIndex(r.tab);
+      QTest::qWait(20);
+      QVERIFY2(w.findChild<QWidget*>(QString::fromLatin1(r.list))->width() >= r.least, r.list);
+    }
   }
 };
 
