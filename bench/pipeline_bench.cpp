@@ -3,6 +3,8 @@
 // and the resident memory per entry once everything is shown.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
   }
   const int64_t entries = w.S.FRoot->TotalFiles + w.S.FRoot->TotalDirs;
   std::printf("status: %s\n", qPrintable(w.lblStatus->text()));
+  for (const auto& [stage, ms] : w.FLastStageMs) std::printf("  %-34s %6lld ms\n", qPrintable(stage), (long long)ms);
   std::printf("pipeline: scan %lld ms; build %lld ms; ratio %.2f; rss %.0f B/entry\n", (long long)w.FLastScanMs,
               (long long)w.FLastBuildMs, w.FLastScanMs ? double(w.FLastBuildMs) / double(w.FLastScanMs) : 0.0,
               entries ? double(after - before) / double(entries) : 0.0);

@@ -100,6 +100,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   QElapsedTimer FScanClock;
   int64_t FLastScanMs = 0;
   int64_t FLastBuildMs = 0;
+  std::vector<std::pair<QString, int64_t>> FLastStageMs;  // per announced stage
 
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;

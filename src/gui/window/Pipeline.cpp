@@ -23,7 +23,12 @@ void TfrmMain::RunPipeline() {
   auto checkCancelled = [this] {
     if (S.Cancelled()) throw EPipelineAbort{};
   };
-  auto announce = [this](const char* text) {
+  QElapsedTimer stageClock;
+  stageClock.start();
+  FLastStageMs.clear();
+  auto announce = [this, &stageClock](const char* text) {
+    FLastStageMs.emplace_back(QString::fromLatin1(text), 0);
+    if (FLastStageMs.size() > 1) FLastStageMs[FLastStageMs.size() - 2].second = stageClock.restart();
     SetStatus(QString::fromLatin1(text));
     ProcessPendingEvents();
   };
@@ -68,6 +73,7 @@ void TfrmMain::RunPipeline() {
   FilesInFoldersTab->PopulateFileExtensionsList();
   FilesInFoldersTab->RebuildHierTreemap();
   checkCancelled();
+  FLastStageMs.back().second = stageClock.elapsed();
 }
 
 void TfrmMain::FinishScan(bool ok, const QString& err) {

@@ -226,6 +226,7 @@ class TestMainWindow : public QObject {
 
     if (qEnvironmentVariableIsSet("VORNDALE_SCREENSHOTS")) {
       w.chLessThan->setChecked(false);
+      w.edtLessThan->setText(QStringLiteral("1"));
       w.UpdateFilterControls();
       ScanFolder(w, "/usr/share");
       QVERIFY(WaitIdle(w, 120000));
