@@ -71,12 +71,22 @@ void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const 
 void TTreemapLayout::IndexItems() {
   TPathKeyMaker keys;
   FByPath.Reset(FItems.size());
+  // Tiles come largest first, so consecutive tiles rarely share a folder; the
+  // hashes are worked out folder by folder, where each folder's part is made
+  // once, and entered in tile order afterwards.
+  std::vector<std::pair<const TDirNode*, uint32_t>> byFolder(FItems.size());
+  for (uint32_t i = 0; i < FItems.size(); ++i) byFolder[i] = {FItems[i].Leaf->Parent, i};
+  std::sort(byFolder.begin(), byFolder.end());
+  std::vector<uint32_t> hashes(FItems.size());
+  for (const auto& [dir, i] : byFolder) hashes[i] = keys.FileKeyHash(FItems[i].Leaf);
+  byFolder = {};
+
   const TExtKey* lastExt = nullptr;
   uint32_t* lastLargest = nullptr;
   for (uint32_t i = 0; i < FItems.size(); ++i) {
     const TFileLeaf* f = FItems[i].Leaf;
     // Keys are built only when two tiles share a hash.
-    const bool replaced = FByPath.Insert(keys.FileKeyHash(f), i, [&](uint32_t other) {
+    const bool replaced = FByPath.Insert(hashes[i], i, [&](uint32_t other) {
       return FItems[other].UpperPath() == FItems[i].UpperPath();
     });
     if (replaced) FKeysUnique = false;

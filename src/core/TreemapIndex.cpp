@@ -42,6 +42,14 @@ void TPathIndex::Reset(size_t n) {
 
 TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* dirPath) {
   if (d == FLastDir && FLast) return *FLast;
+  // Files sorted by size hop between folders at every step: a small
+  // direct-mapped cache in front of the map saves most of its look-ups.
+  TCacheSlot& slot = FCache[(reinterpret_cast<uintptr_t>(d) >> 4) % kCacheSlots];
+  if (slot.Dir == d && slot.Prefix) {
+    FLastDir = d;
+    FLast = slot.Prefix;
+    return *FLast;
+  }
   auto [it, inserted] = FDirs.try_emplace(d);
   if (inserted) {
     TPrefix& p = it->second;
@@ -52,6 +60,7 @@ TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* 
   }
   FLastDir = d;
   FLast = &it->second;  // node-based map: stays valid while entries are added
+  slot = {d, FLast};
   return *FLast;
 }
 
@@ -89,8 +98,13 @@ uint32_t TPathKeyMaker::FileKeyHash(const TFileLeaf* f) {
   if (f->Parent) {
     const TPrefix& p = PrefixOf(f->Parent);
     if (p.State > 0 && p.Splits) {
-      const std::string name = platform::PathKey(f->Name());
-      if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
+      if constexpr (platform::kPathIsItsKey) {
+        const std::string_view name = f->Name();
+        if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
+      } else {
+        const std::string name = platform::PathKey(f->Name());
+        if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
+      }
     }
   }
   return PathKeyHash(FileKey(f));

@@ -94,6 +94,7 @@ class TPathKeyMaker {
     FDirs = {};
     FLastDir = nullptr;
     FLast = nullptr;
+    FCache.assign(kCacheSlots, TCacheSlot{});
   }
 
  private:
@@ -107,7 +108,14 @@ class TPathKeyMaker {
   // The entry of d; dirPath, when given, is d's FullPath (saves building it).
   TPrefix& PrefixOf(const TDirNode* d, std::string* dirPath = nullptr);
 
+  struct TCacheSlot {
+    const TDirNode* Dir = nullptr;
+    TPrefix* Prefix = nullptr;
+  };
+  static constexpr size_t kCacheSlots = 4096;
+
   std::unordered_map<const TDirNode*, TPrefix> FDirs;
+  std::vector<TCacheSlot> FCache = std::vector<TCacheSlot>(kCacheSlots);
   const TDirNode* FLastDir = nullptr;
   TPrefix* FLast = nullptr;
   std::string FKey;

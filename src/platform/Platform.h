@@ -19,6 +19,13 @@ std::string_view PathDelimiters();
 // Identity key of a path for maps and selections. On a case-sensitive file
 // system the path itself; on Windows the upper-cased path.
 std::string PathKey(std::string_view path);
+// Whether PathKey returns its argument unchanged, so hot loops may hash the
+// path itself instead of building a copy.
+#ifdef _WIN32
+inline constexpr bool kPathIsItsKey = false;
+#else
+inline constexpr bool kPathIsItsKey = true;
+#endif
 // Removes one trailing separator, but never turns a root ("/") into "".
 std::string RemoveTrailingSeparator(std::string_view path);
 // Parent folder + separator + name, without doubling a separator that ends the

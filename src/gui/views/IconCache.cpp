@@ -40,8 +40,24 @@ QIcon TIconCache::IconForMime(const QString& mimeName) {
 }
 
 QIcon TIconCache::FileIcon(const QString& name) {
+  // A type by name is decided by the name's ending (".jpg", ".tar.gz") or, for
+  // names without one, the whole name ("Makefile"). Asking the MIME database
+  // once per ending keeps long lists fast; the ending is cut at the last two
+  // dots so that double endings still tell their type.
+  const qsizetype last = name.lastIndexOf(QLatin1Char('.'));
+  QString key;
+  if (last > 0) {
+    const qsizetype before = name.lastIndexOf(QLatin1Char('.'), last - 1);
+    key = name.mid(before > 0 ? before : last);
+  } else {
+    key = name;
+  }
+  auto it = FByEnding.constFind(key);
+  if (it != FByEnding.constEnd()) return *it;
   static QMimeDatabase db;
-  return IconForMime(db.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name());
+  const QIcon icon = IconForMime(db.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name());
+  FByEnding.insert(key, icon);
+  return icon;
 }
 
 QIcon TIconCache::ExtIcon(const QString& extKey) {

@@ -23,6 +23,7 @@ class TIconCache {
   QIcon IconForMime(const QString& mimeName);
   QHash<QString, QIcon> FByMime;
   QHash<QString, QIcon> FByExt;
+  QHash<QString, QIcon> FByEnding;
   QIcon FFolder, FGeneric;
 };
 

@@ -101,6 +101,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   int64_t FLastScanMs = 0;
   int64_t FLastBuildMs = 0;
   std::vector<std::pair<QString, int64_t>> FLastStageMs;  // per announced stage
+  QElapsedTimer FEventClock;  // when pending events were last handled
 
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;

@@ -30,7 +30,9 @@ void TfrmMain::RunPipeline() {
     FLastStageMs.emplace_back(QString::fromLatin1(text), 0);
     if (FLastStageMs.size() > 1) FLastStageMs[FLastStageMs.size() - 2].second = stageClock.restart();
     SetStatus(QString::fromLatin1(text));
-    ProcessPendingEvents();
+    // Every stage is shown, however quickly the last one ended.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    FEventClock.restart();
   };
   announce("Building file list...");
   checkCancelled();
