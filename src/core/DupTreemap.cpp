@@ -26,8 +26,12 @@ void TDupTreemapLayout::Clear() {
 
 const TColor* TDupTreemapLayout::LookUpDupColor(const TFileLeaf* f) {
   if (!FColorByFileUpper || FColorByFileUpper->empty()) return nullptr;
-  // Most files are no duplicates: their hash rules them out without a key.
-  if (!std::binary_search(FColorKeyHashes.begin(), FColorKeyHashes.end(), FKeys.FileKeyHash(f))) return nullptr;
+  // Most files are no duplicates: their hash rules them out without a key,
+  // usually by one bit of a small filter before the sorted list is searched.
+  const uint32_t h = FKeys.FileKeyHash(f);
+  const uint32_t bit = h & (kHashFilterBits - 1);
+  if (!(FHashFilter[bit >> 6] >> (bit & 63) & 1)) return nullptr;
+  if (!std::binary_search(FColorKeyHashes.begin(), FColorKeyHashes.end(), h)) return nullptr;
   const auto it = FColorByFileUpper->find(FKeys.FileKey(f));
   return it == FColorByFileUpper->end() ? nullptr : &it->second;
 }
@@ -69,7 +73,13 @@ void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorM
   FColorByFileUpper = colorByFileUpper;
   if (FColorByFileUpper && !FColorByFileUpper->empty()) {
     FColorKeyHashes.reserve(FColorByFileUpper->size());
-    for (const auto& [key, colour] : *FColorByFileUpper) FColorKeyHashes.push_back(PathKeyHash(key));
+    FHashFilter.assign(kHashFilterBits / 64, 0);
+    for (const auto& [key, colour] : *FColorByFileUpper) {
+      const uint32_t h = PathKeyHash(key);
+      FColorKeyHashes.push_back(h);
+      const uint32_t bit = h & (kHashFilterBits - 1);
+      FHashFilter[bit >> 6] |= uint64_t(1) << (bit & 63);
+    }
     std::sort(FColorKeyHashes.begin(), FColorKeyHashes.end());
     ComputeDupBytes(root);
   }
@@ -97,6 +107,7 @@ void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorM
   FIndexed = {};
   FFileColors = {};
   FColorKeyHashes = {};
+  FHashFilter = {};
   FDupBytesMemo = {};  // folder tiles keep their own bytes
   FKeys.Clear();
 }

@@ -105,6 +105,8 @@ class TDupTreemapLayout {
   std::vector<uint8_t> FIndexed;
   std::unordered_map<const TFileLeaf*, TColor> FFileColors;  // the duplicates found by ComputeDupBytes
   std::vector<uint32_t> FColorKeyHashes;  // PathKeyHash of every key of the colour map, sorted
+  static constexpr uint32_t kHashFilterBits = uint32_t(1) << 20;
+  std::vector<uint64_t> FHashFilter;  // one bit per hash value modulo its size
   TPathKeyMaker FKeys;
 };
 
