@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Utf8.h"
 #include "../Platform.h"
 #include "MountTable.h"
 
@@ -76,23 +77,6 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
   return len;
 }
 
-void EncodeUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(char(cp));
-  } else if (cp < 0x800) {
-    out.push_back(char(0xC0 | (cp >> 6)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(char(0xE0 | (cp >> 12)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (cp >> 18)));
-    out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
 
 template <bool Upper>
 std::string MapCase(std::string_view s) {
@@ -122,7 +106,7 @@ std::string MapCase(std::string_view s) {
     if (mapped == cp)
       out.append(s.substr(i, len));
     else
-      EncodeUtf8(mapped, out);
+      AppendUtf8(mapped, out);
     i += len;
   }
   return out;

@@ -2,26 +2,11 @@
 
 #include <cstdint>
 
+#include "platform/Utf8.h"
+
 namespace vd::platform::win32 {
 
 namespace {
-void EncodeUnit(uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(char(cp));
-  } else if (cp < 0x800) {
-    out.push_back(char(0xC0 | (cp >> 6)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(char(0xE0 | (cp >> 12)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (cp >> 18)));
-    out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
 
 // Decodes the sequence at s[i] (surrogate code points allowed); 0 when invalid.
 size_t Decode(std::string_view s, size_t i, uint32_t& cp) {
@@ -54,7 +39,7 @@ void AppendWtf8(const wchar_t* s, size_t n, std::string& out) {
         ++i;
       }
     }
-    EncodeUnit(u, out);
+    AppendUtf8(u, out);
   }
 }
 
