@@ -23,7 +23,15 @@ bool AskYesNo(QWidget* parent, TBoxKind kind, const QString& text, const QString
                                               : QMessageBox::Question;
   QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No, parent);
   box.setDefaultButton(QMessageBox::Yes);
-  if (!details.isEmpty()) box.setDetailedText(details.join(QLatin1Char('\n')));
+  if (!details.isEmpty()) {
+    // What the answer acts on stands in the box itself, not only behind
+    // "Show Details...": a delete of a whole folder must be seen before Yes.
+    constexpr int kShown = 10;
+    QStringList shown = details.mid(0, kShown);
+    if (details.size() > kShown) shown << QStringLiteral("... and %1 more").arg(details.size() - kShown);
+    box.setInformativeText(shown.join(QLatin1Char('\n')));
+    box.setDetailedText(details.join(QLatin1Char('\n')));
+  }
   return box.exec() == QMessageBox::Yes;
 }
 

@@ -372,10 +372,10 @@ void TfrmMain::resizeEvent(QResizeEvent* e) {
   PositionProgressBar();
   if (AppClosing) return;
   AdjustBottomPanels();
-  for (TResultTab* t : Tabs()) {
-    t->RebuildTreemap();
-    t->InvalidateBuf();
-  }
+  // Each surface lays its treemap out again from its own resize, once it has
+  // its new size: a hidden page gets it only when shown, so rebuilding all
+  // four here would lay out hidden ones for a size they no longer have.
+  for (TResultTab* t : Tabs()) t->InvalidateBuf();
 }
 
 void TfrmMain::showEvent(QShowEvent* e) {
@@ -386,6 +386,8 @@ void TfrmMain::showEvent(QShowEvent* e) {
 
 void TfrmMain::closeEvent(QCloseEvent* e) {
   AppClosing = true;
+  // A build still running would go on filling tabs no one can see.
+  if (S.FContext) S.FContext->Cancel();
   e->accept();
 }
 

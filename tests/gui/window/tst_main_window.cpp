@@ -16,6 +16,7 @@
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
 #include "core/Format.h"
+#include "tabs/folders/FoldersTab.h"
 #include "window/MainWindow.h"
 
 using namespace vd::gui;
@@ -260,6 +261,24 @@ class TestMainWindow : public QObject {
     QVERIFY(WaitIdle(w));
     QVERIFY(w.S.FSelectedFolder);
     QCOMPARE(std::string(w.S.FSelectedFolder->Name()), std::string("big"));
+  }
+
+  void equalFoldersKeepTheirTreeNodes() {
+    // Both folder trees sort the same children by size; folders of equal size
+    // must still be found at their own node afterwards.
+    vdtest::TempDir t;
+    for (int i = 0; i < 40; ++i) t.File("same" + std::to_string(i) + "/f", i < 5 ? 1000 : 100);
+    TfrmMain w;
+    ScanFolder(w, t.Path());
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(w.S.FRoot->Children.size(), size_t(40));
+    for (vd::TDirNode* c : w.S.FRoot->Children) {
+      const QModelIndex node = w.FoldersTab->FindFolderTreeNode(c);
+      QVERIFY(node.isValid());
+      // The view finds a node again by its row: that row must still be c's.
+      const QModelIndex again = node.model()->index(node.row(), 0, node.parent());
+      QCOMPARE(static_cast<vd::TDirNode*>(again.internalPointer()), c);
+    }
   }
 
   void invalidMaskFailsScan() {

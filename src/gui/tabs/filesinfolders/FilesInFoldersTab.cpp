@@ -208,8 +208,10 @@ void TFilesInFoldersTab::SortDir(TDirNode* dir) {
   while (!pending.empty()) {
     TDirNode* d = pending.back();
     pending.pop_back();
-    std::sort(d->Children.begin(), d->Children.end(),
-              [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
+    // Stable: the folders tree has sorted the same children by the same key
+    // and keeps rows into them; equal folders must not trade places.
+    std::stable_sort(d->Children.begin(), d->Children.end(),
+                     [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
     std::sort(d->Leaves.begin(), d->Leaves.end(),
               [](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
     pending.insert(pending.end(), d->Children.begin(), d->Children.end());

@@ -159,8 +159,10 @@ void TFoldersTab::SortChildrenBySize(TDirNode* root) {
   while (!stack.empty()) {
     TDirNode* d = stack.back();
     stack.pop_back();
-    std::sort(d->Children.begin(), d->Children.end(),
-              [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
+    // Stable, so that sorting again by the same key (the folders-and-files
+    // tree does) never swaps equal folders under the rows this tree keeps.
+    std::stable_sort(d->Children.begin(), d->Children.end(),
+                     [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
     for (TDirNode* c : d->Children)
       if (!c->Children.empty()) stack.push_back(c);
   }
