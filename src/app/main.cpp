@@ -18,9 +18,14 @@ int main(int argc, char** argv) {
   // Sizes, percentages and times are written with the user's separators.
   const QLocale loc;
   vd::DefaultFormatSettings().DecimalSeparator = loc.decimalPoint().toStdString();
+  // The separator between hours and minutes of the short time format, with
+  // quoted literal text ("HH 'h' mm") passed over.
   const QString timeFormat = loc.timeFormat(QLocale::ShortFormat);
+  bool quoted = false;
   for (const QChar c : timeFormat) {
-    if (!c.isLetter() && !c.isSpace()) {
+    if (c == QLatin1Char('\'')) {
+      quoted = !quoted;
+    } else if (!quoted && !c.isLetter() && !c.isSpace()) {
       vd::DefaultFormatSettings().TimeSeparator = QString(c).toStdString();
       break;
     }

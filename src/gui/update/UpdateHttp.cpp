@@ -29,7 +29,7 @@ QString FailureText(QNetworkReply* reply) {
   if (reply->error() != QNetworkReply::NoError) return reply->errorString();
   const int status = StatusOf(reply);
   const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-  return QStringLiteral("HTTP/1.1 %1 %2").arg(status).arg(reason).trimmed();
+  return QStringLiteral("HTTP/1.1 %1 %2").arg(QString::number(status), reason).trimmed();
 }
 
 void WaitForFinished(QNetworkReply* reply) {

@@ -8,7 +8,7 @@ namespace vd::gui {
 inline QString ShowSelection(const QString& a, const QString& b, int count) {
   if (a.isEmpty()) return QStringLiteral("Ready");
   if (count < 2) return QStringLiteral("%1  %2").arg(a, b);
-  return QStringLiteral("%1  %2  (%3 selected)").arg(a, b).arg(count);
+  return QStringLiteral("%1  %2  (%3 selected)").arg(a, b, QString::number(count));
 }
 
 }  // namespace vd::gui

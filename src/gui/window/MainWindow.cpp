@@ -68,6 +68,7 @@ class TRightAnchor : public QObject {
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   InitVorndaleResources();
+  AppClosing = false;  // one main window at a time; a new one starts open
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QApplication::applicationName() + QStringLiteral(" 1.0"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
@@ -106,11 +107,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   connect(btnAbout, &QToolButton::clicked, this, &TfrmMain::btnAboutClick);
   connect(btnWEbsite, &QToolButton::clicked, this, &TfrmMain::btnWEbsiteClick);
   connect(btnBrowse, &QToolButton::clicked, this, &TfrmMain::btnBrowseClick);
-  connect(rbAllDrives, &QRadioButton::clicked, this, &TfrmMain::UpdateSourceControls);
-  connect(rbCustomPath, &QRadioButton::clicked, this, &TfrmMain::UpdateSourceControls);
-  connect(chModifiedBefore, &QCheckBox::clicked, this, &TfrmMain::UpdateFilterControls);
-  connect(chLessThan, &QCheckBox::clicked, this, &TfrmMain::UpdateFilterControls);
-  connect(chPattern, &QCheckBox::clicked, this, &TfrmMain::UpdateFilterControls);
+  connect(rbAllDrives, &QRadioButton::toggled, this, &TfrmMain::UpdateSourceControls);
+  connect(rbCustomPath, &QRadioButton::toggled, this, &TfrmMain::UpdateSourceControls);
+  connect(chModifiedBefore, &QCheckBox::toggled, this, &TfrmMain::UpdateFilterControls);
+  connect(chLessThan, &QCheckBox::toggled, this, &TfrmMain::UpdateFilterControls);
+  connect(chPattern, &QCheckBox::toggled, this, &TfrmMain::UpdateFilterControls);
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (AppClosing) return;
     // A page that was hidden during a resize has not placed its panels yet.
@@ -139,6 +140,10 @@ TfrmMain::~TfrmMain() {
   if (FTask) {
     for (int waited = 0; waited < 2000 && !FTask->Finished.load(); waited += 10) QThread::msleep(10);
   }
+  // A scan cut short here never reaches its completion, which would have
+  // put the cursor back.
+  if (btnStop->isEnabled())
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   for (TResultTab* t : Tabs()) t->ClearView();
   S.FDupeMap.Clear();
   S.FDupeColorByFileUpper.clear();
@@ -200,6 +205,7 @@ void TfrmMain::BuildTopBand() {
 
   gbSource = new QGroupBox(QStringLiteral("Sources"), pnlTop);
   gbSource->setObjectName(QStringLiteral("gbSource"));
+  // 53 px at design size; Qt's group box needs a few more for its title.
   gbSource->setGeometry(8, 50, 489, 58);
   auto* sl = new QHBoxLayout(gbSource);
   sl->setContentsMargins(8, 2, 8, 4);

@@ -102,6 +102,10 @@ void TfrmMain::FinishScan(bool ok, const QString& err) {
       normalBar();
       ShowErrorMessage(this, QStringLiteral("Error while building results:\n") + QString::fromStdString(DescribeError(e)));
       SetStatus(QStringLiteral("Ready"));
+    } catch (...) {
+      normalBar();
+      ShowErrorMessage(this, QStringLiteral("Error while building results:\nException: unknown error"));
+      SetStatus(QStringLiteral("Ready"));
     }
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   } else {

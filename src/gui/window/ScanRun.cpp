@@ -188,6 +188,9 @@ void TfrmMain::StartTask(const std::string& pathToScan, bool allDrives) {
     } catch (const std::exception& e) {
       err = DescribeError(e);
       ok = false;
+    } catch (...) {
+      err = "Exception: unknown error";
+      ok = false;
     }
     // The tree crosses to the UI thread only here; the task touches nothing
     // after queuing the completion.
@@ -246,7 +249,9 @@ void TfrmMain::UITimerTick() {
     pb->setValue(pos);
   }
   if (!path.empty())
-    SetStatus(QStringLiteral("Scanning: %1  (files: %2, dirs: %3)").arg(DisplayText(path)).arg(files).arg(dirs));
+    // One arg() call: a "%2" inside a folder name must stay text.
+    SetStatus(QStringLiteral("Scanning: %1  (files: %2, dirs: %3)")
+                  .arg(DisplayText(path), QString::number(files), QString::number(dirs)));
   else
     SetStatus(QStringLiteral("Scanning... (files: %1, dirs: %2)").arg(files).arg(dirs));
 }

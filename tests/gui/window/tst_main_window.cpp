@@ -327,9 +327,10 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.lblStatus->text(), QStringLiteral("Scanning: /data/x  (files: 12, dirs: 4)"));
     QCOMPARE(w.pb->maximum(), 1000);
     QCOMPARE(w.pb->value(), 250);  // 250.25 rounds to 250
-    w.FTask->SetProgress("/data/x", 12, 4, 9000);
+    w.FTask->SetProgress("/data/a%2Fb%3A", 12, 4, 9000);
     w.UITimerTick();
     QCOMPARE(w.pb->value(), 1000);  // capped
+    QCOMPARE(w.lblStatus->text(), QStringLiteral("Scanning: /data/a%2Fb%3A  (files: 12, dirs: 4)"));
     w.S.FContext = std::make_shared<vd::TScanContext>();
     w.btnStopClick();
     w.UITimerTick();
