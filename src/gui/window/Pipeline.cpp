@@ -45,10 +45,14 @@ void TfrmMain::RunPipeline() {
 
   announce("Populating Largest Files UI...");
   FilesTab->PopulateFileList();
-  FilesTab->PopulateExtList();
-  S.FTreemap.ClearSelection();
-  if (FilesTab->Surface()) FilesTab->Surface()->ResetHover();
-  FilesTab->RebuildFilesTreemap();
+  // The file list stops early on Stop; the rest of the stage would only be
+  // thrown away by the check after it.
+  if (!S.Cancelled()) {
+    FilesTab->PopulateExtList();
+    S.FTreemap.ClearSelection();
+    if (FilesTab->Surface()) FilesTab->Surface()->ResetHover();
+    FilesTab->RebuildFilesTreemap();
+  }
   checkCancelled();
 
   announce("Building folders tree...");

@@ -1,5 +1,7 @@
 #include "DuplicatesTab.h"
 
+#include "common/UpdatesSuspended.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -211,7 +213,7 @@ void TDuplicatesTab::BuildDuplicates() {
 }
 
 bool TDuplicatesTab::PopulateDuplicatesTree() {
-  tvDuplicateFiles->setUpdatesEnabled(false);
+  TUpdatesSuspended suspend(tvDuplicateFiles);
   FTreeModel->Clear();
   int64_t nodes = 0;
   bool complete = true;
@@ -233,12 +235,11 @@ bool TDuplicatesTab::PopulateDuplicatesTree() {
     tvDuplicateFiles->selectionModel()->setCurrentIndex(FTreeModel->IndexOfGroup(0),
                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
-  tvDuplicateFiles->setUpdatesEnabled(true);
   return complete;
 }
 
 void TDuplicatesTab::PopulateDuplicateGroupsList() {
-  lvDuplicateGroupsColors->setUpdatesEnabled(false);
+  TUpdatesSuspended suspend(lvDuplicateGroupsColors);
   lvDuplicateGroupsColors->clear();
   QList<QTreeWidgetItem*> items;
   items.reserve(qsizetype(S.FDupeGroups.size()));
@@ -252,7 +253,6 @@ void TDuplicatesTab::PopulateDuplicateGroupsList() {
     items.push_back(item);
   }
   lvDuplicateGroupsColors->addTopLevelItems(items);
-  lvDuplicateGroupsColors->setUpdatesEnabled(true);
 }
 
 void TDuplicatesTab::BuildDuplicatesMap() {

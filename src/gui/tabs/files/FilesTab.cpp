@@ -1,5 +1,7 @@
 #include "FilesTab.h"
 
+#include "common/UpdatesSuspended.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -36,16 +38,6 @@ std::string FolderPart(const std::string& full) {
 
 // A list that is not redrawn while it is filled; updates resume on every way
 // out, errors and cancellation included.
-class TUpdatesSuspended {
- public:
-  explicit TUpdatesSuspended(QWidget* w) : FWidget(w) { FWidget->setUpdatesEnabled(false); }
-  ~TUpdatesSuspended() { FWidget->setUpdatesEnabled(true); }
-  TUpdatesSuspended(const TUpdatesSuspended&) = delete;
-  TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
-
- private:
-  QWidget* FWidget;
-};
 
 }  // namespace
 
