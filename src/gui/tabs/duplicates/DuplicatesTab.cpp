@@ -1,6 +1,7 @@
 #include "DuplicatesTab.h"
 
 #include "common/UpdatesSuspended.h"
+#include "common/ViewSetup.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -29,20 +30,6 @@ constexpr int kEventsEveryNodes = 150;
 constexpr int kBottomHeight = 303;
 constexpr int kGroupRole = Qt::UserRole + 1;
 
-void KeepSelectionVisibleWithoutFocus(QWidget* view) {
-  QPalette p = view->palette();
-  p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-  p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
-  view->setPalette(p);
-}
-
-QWidget* Bare(QWidget* w, QLayout* l) {
-  l->setContentsMargins(0, 0, 0, 0);
-  l->setSpacing(0);
-  w->setLayout(l);
-  return w;
-}
-
 // The first file's time to 1/10000 of a day, as the list has always shown it.
 QString GroupDateText(const TDupGroup& g) {
   if (g.Files.empty() || !g.Files.front()) return {};
@@ -69,7 +56,7 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
   Panel1->setObjectName(QStringLiteral("Panel1"));
   PaintBox4 = new TPaintSurface(Panel1);
   PaintBox4->setObjectName(QStringLiteral("PaintBox4"));
-  Bare(Panel1, new QVBoxLayout)->layout()->addWidget(PaintBox4);
+  BareLayout(Panel1)->addWidget(PaintBox4);
   FSurface = PaintBox4;
 
   tvDuplicateFiles = new QTreeView;
@@ -77,63 +64,43 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
   FTreeModel = new TDupTreeModel(this);
   tvDuplicateFiles->setModel(FTreeModel);
   tvDuplicateFiles->setHeaderHidden(true);
-  tvDuplicateFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tvDuplicateFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  tvDuplicateFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
   tvDuplicateFiles->setIndentation(19);
-  // Only the rows on screen are measured: the tree may hold a million nodes.
-  tvDuplicateFiles->setUniformRowHeights(true);
   tvDuplicateFiles->setIconSize(QSize(16, 16));
-  KeepSelectionVisibleWithoutFocus(tvDuplicateFiles);
+  SetUpReadOnlyView(tvDuplicateFiles, QAbstractItemView::ExtendedSelection);
 
   lvDuplicateGroupsColors = new QTreeWidget;
   lvDuplicateGroupsColors->setObjectName(QStringLiteral("lvDuplicateGroupsColors"));
   lvDuplicateGroupsColors->setColumnCount(4);
   lvDuplicateGroupsColors->setHeaderLabels({QStringLiteral("Group"), QStringLiteral("Color"), QStringLiteral("Size"),
                                             QStringLiteral("Modified")});
-  const int widths[] = {220, 70, 110, 140};
-  for (int c = 0; c < 4; ++c) lvDuplicateGroupsColors->setColumnWidth(c, widths[c]);
-  lvDuplicateGroupsColors->header()->setStretchLastSection(false);
+  SetColumnWidths(lvDuplicateGroupsColors, {220, 70, 110, 140});
   lvDuplicateGroupsColors->setRootIsDecorated(false);
-  lvDuplicateGroupsColors->setUniformRowHeights(true);
   lvDuplicateGroupsColors->setItemsExpandable(false);
-  lvDuplicateGroupsColors->setAllColumnsShowFocus(true);
-  lvDuplicateGroupsColors->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvDuplicateGroupsColors->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  lvDuplicateGroupsColors->setSelectionBehavior(QAbstractItemView::SelectRows);
+  SetUpReadOnlyView(lvDuplicateGroupsColors, QAbstractItemView::ExtendedSelection);
   lvDuplicateGroupsColors->setItemDelegateForColumn(1, new TSwatchDelegate(lvDuplicateGroupsColors));
-  KeepSelectionVisibleWithoutFocus(lvDuplicateGroupsColors);
 
-  FBottomSplitter = new QSplitter(Qt::Horizontal);
+  FBottomSplitter = MakeSplitter(Qt::Horizontal, 6);
   FBottomSplitter->setObjectName(QStringLiteral("SplitterDuplicatesBottom"));
-  FBottomSplitter->setHandleWidth(6);
-  FBottomSplitter->setChildrenCollapsible(false);
-  FBottomSplitter->addWidget(tvDuplicateFiles);
-  FBottomSplitter->addWidget(lvDuplicateGroupsColors);
-  FBottomSplitter->setStretchFactor(0, 1);  // the tree takes what the list leaves
-  FBottomSplitter->setStretchFactor(1, 0);
+  // The tree takes what the list leaves.
+  AddGrowingAndFixed(FBottomSplitter, tvDuplicateFiles, lvDuplicateGroupsColors);
 
   Panel3 = new QWidget;
   Panel3->setObjectName(QStringLiteral("Panel3"));
-  Bare(Panel3, new QHBoxLayout)->layout()->addWidget(FBottomSplitter);
+  BareLayout(Panel3)->addWidget(FBottomSplitter);
 
-  Splitter7 = new QSplitter(Qt::Vertical);
+  Splitter7 = MakeSplitter(Qt::Vertical, 13);
   Splitter7->setObjectName(QStringLiteral("Splitter7"));
-  Splitter7->setHandleWidth(13);
-  Splitter7->setChildrenCollapsible(false);
-  Splitter7->addWidget(Panel1);
-  Splitter7->addWidget(Panel3);
-  Splitter7->setStretchFactor(0, 1);  // the treemap takes the free height
-  Splitter7->setStretchFactor(1, 0);
+  // The treemap takes the free height.
+  AddGrowingAndFixed(Splitter7, Panel1, Panel3);
   Splitter7->setSizes({400, kBottomHeight});
-  Bare(this, new QVBoxLayout)->layout()->addWidget(Splitter7);
+  BareLayout(this)->addWidget(Splitter7);
 
   PaintBox4->HasData = [this] { return S.FRoot && !S.FDupeColorByFileUpper.empty(); };
   PaintBox4->PaintBuffer = [this](QImage& img) { PaintOnImage(img, [this](TCanvas& c) { S.FDupeMap.Paint(c); }); };
   PaintBox4->HitTest = [this](QPoint p) -> const void* { return S.FDupeMap.HitTest(TPoint{p.x(), p.y()}); };
   PaintBox4->HintFor = [](const void* tile) {
     const auto* it = static_cast<const TDupItem*>(tile);
-    return DisplayText(it->FullPath()) + QStringLiteral("\r\n") + DisplayText(FormatSize(it->Size()));
+    return TileHint(it->FullPath(), it->Size());
   };
   PaintBox4->IsClosing = [] { return AppClosing; };
   connect(PaintBox4, &TPaintSurface::MouseDown, this, &TDuplicatesTab::PaintBox4MouseDown);

@@ -1,6 +1,7 @@
 #include "FilesTab.h"
 
 #include "common/UpdatesSuspended.h"
+#include "common/ViewSetup.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -36,36 +37,26 @@ std::string FolderPart(const std::string& full) {
   return full.substr(0, cut);
 }
 
-// A list that is not redrawn while it is filled; updates resume on every way
-// out, errors and cancellation included.
-
 }  // namespace
 
 TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent) : TResultTab(state, window, parent) {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
+  QVBoxLayout* outer = BareLayout(this);
 
-  Splitter2 = new QSplitter(Qt::Vertical, this);
+  Splitter2 = MakeSplitter(Qt::Vertical, 8, this);
   Splitter2->setObjectName(QStringLiteral("Splitter2"));
-  Splitter2->setHandleWidth(8);
-  Splitter2->setChildrenCollapsible(false);
   outer->addWidget(Splitter2);
 
   pnlTop_LargestFiles = new QWidget(Splitter2);
   pnlTop_LargestFiles->setObjectName(QStringLiteral("pnlTop_LargestFiles"));
-  auto* topLayout = new QVBoxLayout(pnlTop_LargestFiles);
-  topLayout->setContentsMargins(0, 0, 0, 0);
+  QVBoxLayout* topLayout = BareLayout(pnlTop_LargestFiles);
   FSurface = new TPaintSurface(pnlTop_LargestFiles);
   FSurface->setObjectName(QStringLiteral("PaintBox1"));
   topLayout->addWidget(FSurface);
 
   pnlBottom1 = new QWidget(Splitter2);
   pnlBottom1->setObjectName(QStringLiteral("pnlBottom1"));
-  auto* bottomLayout = new QVBoxLayout(pnlBottom1);
-  bottomLayout->setContentsMargins(0, 0, 0, 0);
-  FBottomSplit = new QSplitter(Qt::Horizontal, pnlBottom1);
-  FBottomSplit->setHandleWidth(6);
-  FBottomSplit->setChildrenCollapsible(false);
+  QVBoxLayout* bottomLayout = BareLayout(pnlBottom1);
+  FBottomSplit = MakeSplitter(Qt::Horizontal, 6, pnlBottom1);
   bottomLayout->addWidget(FBottomSplit);
 
   lvFiles = MakeList("lvFiles", {{QStringLiteral("Name"), 220},
@@ -80,17 +71,10 @@ TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent
                              {QStringLiteral("Percentage"), 90},
                              {QStringLiteral("Files"), 80}});
   lvExt->setItemDelegateForColumn(colColor, new TSwatchDelegate(lvExt));
-  FBottomSplit->addWidget(lvFiles);
-  FBottomSplit->addWidget(lvExt);
   // The file list takes the free width; the legend keeps its own.
-  FBottomSplit->setStretchFactor(0, 1);
-  FBottomSplit->setStretchFactor(1, 0);
-
+  AddGrowingAndFixed(FBottomSplit, lvFiles, lvExt);
   // The treemap takes the free height; the bottom panel keeps its 303 pixels.
-  Splitter2->addWidget(pnlTop_LargestFiles);
-  Splitter2->addWidget(pnlBottom1);
-  Splitter2->setStretchFactor(0, 1);
-  Splitter2->setStretchFactor(1, 0);
+  AddGrowingAndFixed(Splitter2, pnlTop_LargestFiles, pnlBottom1);
   Splitter2->setSizes({400, 303});
 
   FSurface->HasData = [this] { return !S.FAllFiles.empty(); };
@@ -119,34 +103,18 @@ QTreeWidget* TFilesTab::MakeList(const char* name, const std::vector<std::pair<Q
   auto* list = new QTreeWidget(FBottomSplit);
   list->setObjectName(QLatin1String(name));
   list->setRootIsDecorated(false);
-  list->setUniformRowHeights(true);
   list->setItemsExpandable(false);
-  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list->setAllColumnsShowFocus(true);
   list->setSortingEnabled(false);
   list->setTextElideMode(Qt::ElideRight);
-  // The selection stays as visible as with focus when the list loses it.
-  QPalette pal = list->palette();
-  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
-    pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
-  list->setPalette(pal);
+  SetUpReadOnlyView(list, QAbstractItemView::ExtendedSelection);
 
   list->setColumnCount(int(columns.size()));
   QStringList captions;
   for (const auto& c : columns) captions << c.first;
   list->setHeaderLabels(captions);
-  QHeaderView* header = list->header();
-  header->setStretchLastSection(false);
-  header->setSectionsMovable(false);
-  header->setSectionsClickable(false);
-  for (int i = 0; i < int(columns.size()); ++i) {
-    if (columns[size_t(i)].second == 0)
-      list->setColumnHidden(i, true);
-    else
-      list->setColumnWidth(i, columns[size_t(i)].second);
-  }
+  std::vector<int> widths;
+  for (const auto& c : columns) widths.push_back(c.second);
+  SetColumnWidths(list, widths);
   return list;
 }
 
@@ -308,7 +276,7 @@ void TFilesTab::AdjustBottomPanel(int windowClientWidth) {
 }
 
 QString TFilesTab::HintForTile(const TTreemapItem& item) const {
-  return QStringLiteral("%1\r\n%2").arg(DisplayText(item.FullPath()), Q(FormatSize(item.Size())));
+  return TileHint(item.FullPath(), item.Size());
 }
 
 QString TFilesTab::SelectionStatus() const {

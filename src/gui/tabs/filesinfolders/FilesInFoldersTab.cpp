@@ -1,5 +1,7 @@
 #include "FilesInFoldersTab.h"
 
+#include "common/ViewSetup.h"
+
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -21,13 +23,6 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The selection stays as visible as with focus when the control loses it.
-void KeepSelectionVisible(QAbstractItemView* view) {
-  QPalette pal = view->palette();
-  for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
-    pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
-  view->setPalette(pal);
-}
-
 QString NodeText(std::string_view name, int64_t size) {
   return QStringLiteral("%1  [%2]").arg(DisplayText(name), Q(FormatSize(size)));
 }
@@ -49,7 +44,7 @@ TFilesInFoldersTab::TFilesInFoldersTab(TResultsState& state, TWindowHooks& windo
   };
   PaintBox3->HintFor = [](const void* hit) {
     const auto* it = static_cast<const THierItem*>(hit);
-    return QStringLiteral("%1\r\n%2").arg(DisplayText(it->FullPath()), Q(FormatSize(it->Size())));
+    return TileHint(it->FullPath(), it->Size());
   };
   connect(PaintBox3, &TPaintSurface::MouseDown, this, [this](QMouseEvent* e) { PaintBox3MouseDown(e); });
   connect(PaintBox3, &TPaintSurface::DblClick, this, [this] { PaintBox3DblClick(); });
@@ -82,83 +77,52 @@ TFilesInFoldersTab::~TFilesInFoldersTab() {
 }
 
 void TFilesInFoldersTab::CreateControls() {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-
-  Splitter6 = new QSplitter(Qt::Vertical, this);
+  Splitter6 = MakeSplitter(Qt::Vertical, 11, this);
   Splitter6->setObjectName(QStringLiteral("Splitter6"));
-  Splitter6->setHandleWidth(11);
-  Splitter6->setChildrenCollapsible(false);
-  outer->addWidget(Splitter6);
+  BareLayout(this)->addWidget(Splitter6);
 
   pnlTop_FilesInFolders = new QWidget(Splitter6);
   pnlTop_FilesInFolders->setObjectName(QStringLiteral("pnlTop_FilesInFolders"));
-  auto* topLayout = new QVBoxLayout(pnlTop_FilesInFolders);
-  topLayout->setContentsMargins(0, 0, 0, 0);
   PaintBox3 = new TPaintSurface(pnlTop_FilesInFolders);
   PaintBox3->setObjectName(QStringLiteral("PaintBox3"));
-  topLayout->addWidget(PaintBox3);
+  BareLayout(pnlTop_FilesInFolders)->addWidget(PaintBox3);
 
   Panel2 = new QWidget(Splitter6);
   Panel2->setObjectName(QStringLiteral("Panel2"));
-  auto* bottomLayout = new QVBoxLayout(Panel2);
-  bottomLayout->setContentsMargins(0, 0, 0, 0);
-  FBottomSplitter = new QSplitter(Qt::Horizontal, Panel2);
+  FBottomSplitter = MakeSplitter(Qt::Horizontal, 6, Panel2);
   FBottomSplitter->setObjectName(QStringLiteral("splBottom_FilesInFolders"));
-  FBottomSplitter->setHandleWidth(6);
-  FBottomSplitter->setChildrenCollapsible(false);
-  bottomLayout->addWidget(FBottomSplitter);
+  BareLayout(Panel2)->addWidget(FBottomSplitter);
 
   tvFoldersAndFiles = new QTreeWidget(FBottomSplitter);
   tvFoldersAndFiles->setObjectName(QStringLiteral("tvFoldersAndFiles"));
   tvFoldersAndFiles->setColumnCount(1);
   tvFoldersAndFiles->setHeaderHidden(true);
   tvFoldersAndFiles->setIndentation(19);
-  tvFoldersAndFiles->setUniformRowHeights(true);
-  tvFoldersAndFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  tvFoldersAndFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tvFoldersAndFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tvFoldersAndFiles->setSortingEnabled(false);
+  SetUpReadOnlyView(tvFoldersAndFiles, QAbstractItemView::ExtendedSelection);
   // Long names scroll sideways rather than being cut, and a selected row
   // still spans the whole width when the names are short (FitTreeColumn).
   tvFoldersAndFiles->header()->setStretchLastSection(false);
   tvFoldersAndFiles->viewport()->installEventFilter(this);
-  KeepSelectionVisible(tvFoldersAndFiles);
 
   tvFileExtensions = new QTreeWidget(FBottomSplitter);
   tvFileExtensions->setObjectName(QStringLiteral("tvFileExtensions"));
   tvFileExtensions->setRootIsDecorated(false);
   tvFileExtensions->setItemsExpandable(false);
-  tvFileExtensions->setUniformRowHeights(true);
-  tvFileExtensions->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  tvFileExtensions->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tvFileExtensions->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tvFileExtensions->setAllColumnsShowFocus(true);
   tvFileExtensions->setSortingEnabled(false);
-  KeepSelectionVisible(tvFileExtensions);
+  SetUpReadOnlyView(tvFileExtensions, QAbstractItemView::ExtendedSelection);
   tvFileExtensions->setColumnCount(4);
   tvFileExtensions->setHeaderLabels(
       {QStringLiteral("Extension"), QStringLiteral("Color"), QStringLiteral("Bytes"), QStringLiteral("Files")});
-  QHeaderView* header = tvFileExtensions->header();
-  header->setStretchLastSection(false);
-  header->setSectionsMovable(false);
-  header->setSectionsClickable(false);
-  const int widths[] = {120, 70, 120, 70};
-  for (int i = 0; i < 4; ++i) tvFileExtensions->setColumnWidth(i, widths[i]);
+  SetColumnWidths(tvFileExtensions, {120, 70, 120, 70});
   tvFileExtensions->setItemDelegateForColumn(1, new TSwatchDelegate(tvFileExtensions));
 
   // The tree takes the free width; the legend keeps its own.
-  FBottomSplitter->addWidget(tvFoldersAndFiles);
-  FBottomSplitter->addWidget(tvFileExtensions);
-  FBottomSplitter->setStretchFactor(0, 1);
-  FBottomSplitter->setStretchFactor(1, 0);
+  AddGrowingAndFixed(FBottomSplitter, tvFoldersAndFiles, tvFileExtensions);
   FBottomSplitter->setSizes({600, 400});
 
   // The treemap takes the free height; the bottom panel keeps its 303 pixels.
-  Splitter6->addWidget(pnlTop_FilesInFolders);
-  Splitter6->addWidget(Panel2);
-  Splitter6->setStretchFactor(0, 1);
-  Splitter6->setStretchFactor(1, 0);
+  AddGrowingAndFixed(Splitter6, pnlTop_FilesInFolders, Panel2);
   Splitter6->setSizes({400, 303});
 }
 

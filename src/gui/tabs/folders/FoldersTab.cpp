@@ -13,6 +13,7 @@
 
 #include "FolderLegendModel.h"
 #include "FoldersTreeModel.h"
+#include "common/ViewSetup.h"
 #include "core/Format.h"
 #include "platform/Platform.h"
 #include "views/QtCanvas.h"
@@ -28,13 +29,6 @@ constexpr int kProgressEvery = 200;
 
 QString SizeText(int64_t bytes) { return QString::fromStdString(FormatSize(bytes)); }
 
-QVBoxLayout* BareLayout(QWidget* w) {
-  auto* l = new QVBoxLayout(w);
-  l->setContentsMargins(0, 0, 0, 0);
-  l->setSpacing(0);
-  return l;
-}
-
 // The selected rows of a list, top to bottom.
 std::vector<int> SelectedRows(const QTreeView* list) {
   std::vector<int> rows;
@@ -49,10 +43,8 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
     : TResultTab(state, window, parent) {
   BareLayout(this);
 
-  Splitter1 = new QSplitter(Qt::Vertical, this);
+  Splitter1 = MakeSplitter(Qt::Vertical, 10, this);
   Splitter1->setObjectName(QStringLiteral("Splitter1"));
-  Splitter1->setHandleWidth(10);
-  Splitter1->setChildrenCollapsible(false);
   layout()->addWidget(Splitter1);
 
   pnlTop_Folders = new QWidget(Splitter1);
@@ -64,15 +56,10 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
 
   pnlBottom2 = new QWidget(Splitter1);
   pnlBottom2->setObjectName(QStringLiteral("pnlBottom2"));
-  FBottomSplitter = new QSplitter(Qt::Horizontal, pnlBottom2);
-  FBottomSplitter->setHandleWidth(6);
-  FBottomSplitter->setChildrenCollapsible(false);
+  FBottomSplitter = MakeSplitter(Qt::Horizontal, 6, pnlBottom2);
   BareLayout(pnlBottom2)->addWidget(FBottomSplitter);
 
-  Splitter1->addWidget(pnlTop_Folders);
-  Splitter1->addWidget(pnlBottom2);
-  Splitter1->setStretchFactor(0, 1);
-  Splitter1->setStretchFactor(1, 0);
+  AddGrowingAndFixed(Splitter1, pnlTop_Folders, pnlBottom2);
   Splitter1->setSizes({400, 291});
 
   FTreeModel = new TFoldersTreeModel(this);
@@ -80,10 +67,7 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
   tvFolders->setObjectName(QStringLiteral("tvFolders"));
   tvFolders->setHeaderHidden(true);
   tvFolders->setIndentation(19);
-  tvFolders->setSelectionMode(QAbstractItemView::SingleSelection);
-  tvFolders->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tvFolders->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tvFolders->setUniformRowHeights(true);
+  SetUpReadOnlyView(tvFolders, QAbstractItemView::SingleSelection);
   tvFolders->setModel(FTreeModel);
 
   FLegendModel = new TFolderLegendModel(this);
@@ -91,24 +75,13 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
   lvFilesOfSelectedFolder->setObjectName(QStringLiteral("lvFilesOfSelectedFolder"));
   lvFilesOfSelectedFolder->setRootIsDecorated(false);
   lvFilesOfSelectedFolder->setItemsExpandable(false);
-  lvFilesOfSelectedFolder->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  lvFilesOfSelectedFolder->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lvFilesOfSelectedFolder->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvFilesOfSelectedFolder->setAllColumnsShowFocus(true);
-  lvFilesOfSelectedFolder->setUniformRowHeights(true);
+  SetUpReadOnlyView(lvFilesOfSelectedFolder, QAbstractItemView::ExtendedSelection);
   lvFilesOfSelectedFolder->setModel(FLegendModel);
   lvFilesOfSelectedFolder->setItemDelegateForColumn(TFolderLegendModel::colColor,
                                                     new TSwatchDelegate(lvFilesOfSelectedFolder));
-  QHeaderView* header = lvFilesOfSelectedFolder->header();
-  header->setStretchLastSection(false);
-  header->setSectionsMovable(false);
-  const int widths[TFolderLegendModel::colCount] = {220, 70, 110, 80, 70};
-  for (int c = 0; c < TFolderLegendModel::colCount; ++c) header->resizeSection(c, widths[c]);
+  SetColumnWidths(lvFilesOfSelectedFolder, {220, 70, 110, 80, 70});
 
-  FBottomSplitter->addWidget(tvFolders);
-  FBottomSplitter->addWidget(lvFilesOfSelectedFolder);
-  FBottomSplitter->setStretchFactor(0, 1);
-  FBottomSplitter->setStretchFactor(1, 0);
+  AddGrowingAndFixed(FBottomSplitter, tvFolders, lvFilesOfSelectedFolder);
   FBottomSplitter->setSizes({400, 400});
 
   PaintBox2->IsClosing = [] { return AppClosing; };
@@ -125,7 +98,7 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
   };
   PaintBox2->HintFor = [](const void* hit) {
     const auto* d = static_cast<const TDirNode*>(hit);
-    return QStringLiteral("%1\r\n%2").arg(DisplayText(d->FullPath()), SizeText(d->TotalSize));
+    return TileHint(d->FullPath(), d->TotalSize);
   };
 
   connect(PaintBox2, &TPaintSurface::MouseDown, this, &TFoldersTab::PaintBox2MouseDown);
