@@ -7,6 +7,7 @@
 
 #include "DiskScanner.h"
 #include "TestUtil.h"
+#include "ScanTreeLookup.h"
 #include "platform/Platform.h"
 
 using namespace vd;
@@ -21,17 +22,8 @@ std::unique_ptr<TDirNode> ScanWith(const std::string& path, TScanContext* ctx, T
   return scanner->Scan(path);
 }
 
-const TFileLeaf* FindLeaf(const TDirNode* n, std::string_view name) {
-  for (const TFileLeaf* f : n->Leaves)
-    if (f->Name() == name) return f;
-  return nullptr;
-}
-
-const TDirNode* FindChild(const TDirNode* n, std::string_view name) {
-  for (const TDirNode* c : n->Children)
-    if (c->Name() == name) return c;
-  return nullptr;
-}
+using vdtest::FindChild;
+using vdtest::FindLeaf;
 
 // Checks the roll-up invariants at every folder; returns the number of folders.
 int CheckInvariants(const TDirNode* n) {

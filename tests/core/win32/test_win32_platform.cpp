@@ -10,6 +10,7 @@
 #include "HashColor.h"
 #include "ScanModel.h"
 #include "TestUtil.h"
+#include "../ScanTreeLookup.h"
 #include "platform/Platform.h"
 #include "platform/win32/Win32Internal.h"
 #include "platform/win32/WinStrings.h"
@@ -20,17 +21,8 @@ namespace w32 = vd::platform::win32;
 
 namespace {
 
-const TFileLeaf* FindLeaf(const TDirNode* n, std::string_view name) {
-  for (const TFileLeaf* f : n->Leaves)
-    if (f->Name() == name) return f;
-  return nullptr;
-}
-
-const TDirNode* FindChild(const TDirNode* n, std::string_view name) {
-  for (const TDirNode* c : n->Children)
-    if (c->Name() == name) return c;
-  return nullptr;
-}
+using vdtest::FindChild;
+using vdtest::FindLeaf;
 
 // Creates a file by its UTF-16 path, taken literally; false when the file system refuses the name.
 bool MakeFileW(const std::wstring& path, int64_t size = 0) {
