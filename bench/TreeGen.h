@@ -101,6 +101,21 @@ inline bool EnsureTree(const std::string& root) {
   return GenerateTree(root);
 }
 
+// The benchmark tree's folder from the command line, generated when missing or
+// empty. Empty on failure, after saying why.
+inline std::string TreeFolderFromArgs(int argc, char** argv, const char* program) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", program);
+    return {};
+  }
+  const std::string root = argv[1];
+  if (!EnsureTree(root)) {
+    std::fprintf(stderr, "cannot generate the tree in %s\n", root.c_str());
+    return {};
+  }
+  return root;
+}
+
 inline double NowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }

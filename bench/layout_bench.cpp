@@ -81,15 +81,8 @@ TInputs MakeInputs(const vd::TDirNode* root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: layout_bench <folder>\n");
-    return 2;
-  }
-  const std::string root = argv[1];
-  if (!vdbench::EnsureTree(root)) {
-    std::fprintf(stderr, "cannot generate the tree in %s\n", root.c_str());
-    return 1;
-  }
+  const std::string root = vdbench::TreeFolderFromArgs(argc, argv, "layout_bench");
+  if (root.empty()) return 2;
   const vd::TRect target{0, 0, 1920, 1080};
   vd::TPixelCanvas canvas(target.Right, target.Bottom);
   TLayouts layouts;

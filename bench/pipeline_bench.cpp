@@ -14,15 +14,8 @@
 #include "window/MainWindow.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: pipeline_bench <folder>\n");
-    return 2;
-  }
-  const std::string root = argv[1];
-  if (!vdbench::EnsureTree(root)) {
-    std::fprintf(stderr, "cannot generate the tree in %s\n", root.c_str());
-    return 1;
-  }
+  const std::string root = vdbench::TreeFolderFromArgs(argc, argv, "pipeline_bench");
+  if (root.empty()) return 2;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vorndale"));

@@ -7,15 +7,8 @@
 #include "TreeGen.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: scan_bench <folder>\n");
-    return 2;
-  }
-  const std::string root = argv[1];
-  if (!vdbench::EnsureTree(root)) {
-    std::fprintf(stderr, "cannot generate the tree in %s\n", root.c_str());
-    return 1;
-  }
+  const std::string root = vdbench::TreeFolderFromArgs(argc, argv, "scan_bench");
+  if (root.empty()) return 2;
   auto scanOnce = [&](std::unique_ptr<vd::TDirNode>& keep) {
     vd::TScanContext ctx;
     vd::TDiskScanner scanner(&ctx);
