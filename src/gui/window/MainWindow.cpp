@@ -144,19 +144,8 @@ TfrmMain::~TfrmMain() {
   // put the cursor back.
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-  for (TResultTab* t : Tabs()) t->ClearView();
-  S.FDupeMap.Clear();
-  S.FDupeColorByFileUpper.clear();
-  S.FDupeGroupByFileUpper.clear();
-  S.FDupeGroups.clear();
-  S.FAllFiles.clear();
-  S.FDisplayFiles.clear();
-  S.FSelectedFolder = nullptr;
-  S.FHierMap.Clear();
-  S.FFolderMap.Clear();
-  S.FTreemap.Clear();
   // Tabs are children and die after this body; they must find no tree.
-  S.FRoot.reset();
+  ClearResults();
 }
 
 QToolButton* TfrmMain::MakeToolButton(const char* name, const QString& hint, const QString& image) {
@@ -313,11 +302,6 @@ void TfrmMain::BuildTabs() {
 std::vector<TResultTab*> TfrmMain::Tabs() const { return {FilesInFoldersTab, FilesTab, FoldersTab, DuplicatesTab}; }
 
 TResultTab* TfrmMain::ActiveTab() const { return qobject_cast<TResultTab*>(PageControl1->currentWidget()); }
-
-std::vector<std::string> TfrmMain::GatherSelectedPaths() const {
-  TResultTab* t = ActiveTab();
-  return t ? t->GatherSelectedPaths() : std::vector<std::string>{};
-}
 
 void TfrmMain::FillDriveCombo() {
   cmbCustomPath->clear();

@@ -75,7 +75,6 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   void UpdateSourceControls();
   void UpdateFilterControls();
   void AdjustBottomPanels();
-  std::vector<std::string> GatherSelectedPaths() const;
   TResultTab* ActiveTab() const;
 
   // ---- scan run ----

@@ -49,8 +49,7 @@ void TfrmMain::RunPipeline() {
   // thrown away by the check after it.
   if (!S.Cancelled()) {
     FilesTab->PopulateExtList();
-    S.FTreemap.ClearSelection();
-    if (FilesTab->Surface()) FilesTab->Surface()->ResetHover();
+    FilesTab->ResetTreemapSelection();
     FilesTab->RebuildFilesTreemap();
   }
   checkCancelled();
