@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "DiskScanner.h"
-#include "DupTreemap.h"
-#include "FileList.h"
-#include "FilesTreemap.h"
-#include "FolderTreemap.h"
-#include "HierTreemap.h"
+#include "core/layout/Canvas.h"
+#include "core/scan/DiskScanner.h"
+#include "core/layout/DupTreemap.h"
+#include "core/results/FileList.h"
+#include "core/layout/FilesTreemap.h"
+#include "core/layout/FolderTreemap.h"
+#include "core/layout/HierTreemap.h"
 #include "TreeGen.h"
 #include "platform/Platform.h"
 

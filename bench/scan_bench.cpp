@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "DiskScanner.h"
+#include "core/scan/DiskScanner.h"
 #include "TreeGen.h"
 
 int main(int argc, char** argv) {

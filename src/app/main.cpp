@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "common/ResultsState.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "update/StartupCheck.h"
 #include "window/MainWindow.h"
 

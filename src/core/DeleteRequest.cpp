@@ -1,4 +1,4 @@
-#include "DeleteRequest.h"
+#include "core/DeleteRequest.h"
 
 #include <unordered_set>
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 namespace vdtest {
 

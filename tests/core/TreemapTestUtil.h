@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "HashColor.h"
-#include "TreemapRect.h"
+#include "core/layout/HashColor.h"
+#include "core/layout/TreemapRect.h"
 
 namespace vdtest {
 

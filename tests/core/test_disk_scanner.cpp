@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "DiskScanner.h"
+#include "core/scan/DiskScanner.h"
 #include "TestUtil.h"
 #include "ScanTreeLookup.h"
 #include "platform/Platform.h"

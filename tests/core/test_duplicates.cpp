@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "Duplicates.h"
-#include "FileList.h"
-#include "HashColor.h"
+#include "core/results/Duplicates.h"
+#include "core/results/FileList.h"
+#include "core/layout/HashColor.h"
 #include "TestUtil.h"
 #include "platform/Platform.h"
 

@@ -1,7 +1,7 @@
 // The wildcard mask language and its errors.
 #include <gtest/gtest.h>
 
-#include "FileMask.h"
+#include "core/scan/FileMask.h"
 
 using vd::EMaskException;
 using vd::TFileMask;

@@ -1,7 +1,7 @@
 // Byte counts, percentages and times as the views print them.
 #include <gtest/gtest.h>
 
-#include "Format.h"
+#include "core/results/Format.h"
 
 using namespace vd;
 

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "DateTime.h"
-#include "ScanModel.h"
+#include "core/scan/DateTime.h"
+#include "core/scan/ScanModel.h"
 #include "TestUtil.h"
 
 using namespace vd;

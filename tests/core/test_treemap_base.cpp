@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "Canvas.h"
-#include "FilesTreemap.h"
-#include "TreemapBase.h"
-#include "TreemapIndex.h"
+#include "core/layout/Canvas.h"
+#include "core/layout/FilesTreemap.h"
+#include "core/layout/TreemapBase.h"
+#include "core/layout/TreemapIndex.h"
 #include "TreemapTestUtil.h"
 #include "platform/Platform.h"
 

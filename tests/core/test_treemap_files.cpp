@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "FilesTreemap.h"
+#include "core/layout/Canvas.h"
+#include "core/layout/FilesTreemap.h"
 #include "TreemapTestUtil.h"
 #include "platform/Platform.h"
 #include "TestUtil.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "DupTreemap.h"
-#include "FolderTreemap.h"
-#include "HierTreemap.h"
+#include "core/layout/Canvas.h"
+#include "core/layout/DupTreemap.h"
+#include "core/layout/FolderTreemap.h"
+#include "core/layout/HierTreemap.h"
 #include "TreemapTestUtil.h"
 #include "platform/Platform.h"
 

@@ -1,4 +1,4 @@
-#include "VersionCheck.h"
+#include "core/VersionCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "DeleteRequest.h"
+#include "core/DeleteRequest.h"
 #include "TestUtil.h"
 #include "platform/Platform.h"
 

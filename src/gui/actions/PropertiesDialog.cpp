@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "core/Format.h"
-#include "core/ScanModel.h"
+#include "core/results/Format.h"
+#include "core/scan/ScanModel.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "core/DiskScanner.h"
-#include "core/DupTreemap.h"
-#include "core/Duplicates.h"
-#include "core/FilesTreemap.h"
-#include "core/FolderTreemap.h"
-#include "core/HierTreemap.h"
-#include "core/ScanModel.h"
+#include "core/scan/DiskScanner.h"
+#include "core/layout/DupTreemap.h"
+#include "core/results/Duplicates.h"
+#include "core/layout/FilesTreemap.h"
+#include "core/layout/FolderTreemap.h"
+#include "core/layout/HierTreemap.h"
+#include "core/scan/ScanModel.h"
 
 class QProgressBar;
 

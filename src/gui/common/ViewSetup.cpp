@@ -3,7 +3,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "views/Shell.h"
 
 namespace vd::gui {

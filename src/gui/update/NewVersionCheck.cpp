@@ -2,7 +2,7 @@
 
 #include <QNetworkAccessManager>
 
-#include "VersionCheck.h"
+#include "core/VersionCheck.h"
 #include "update/Site.h"
 #include "update/UpdateHttp.h"
 #include "update/UpdateSeams.h"

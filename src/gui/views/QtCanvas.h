@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QPainter>
 
-#include "core/Canvas.h"
+#include "core/layout/Canvas.h"
 
 namespace vd::gui {
 

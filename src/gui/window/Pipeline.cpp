@@ -5,7 +5,7 @@
 
 #include "common/Dialogs.h"
 #include "core/Errors.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "tabs/files/FilesTab.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"

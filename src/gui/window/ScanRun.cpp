@@ -16,7 +16,7 @@
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
 #include "core/Errors.h"
-#include "core/TreemapBase.h"
+#include "core/layout/TreemapBase.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <set>
 
-#include "DiskScanner.h"
-#include "HashColor.h"
-#include "ScanModel.h"
+#include "core/scan/DiskScanner.h"
+#include "core/layout/HashColor.h"
+#include "core/scan/ScanModel.h"
 #include "TestUtil.h"
 #include "../ScanTreeLookup.h"
 #include "platform/Platform.h"

@@ -18,9 +18,9 @@
 #include "actions/PropertiesDialog.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
-#include "core/DiskScanner.h"
-#include "core/FileList.h"
-#include "core/Format.h"
+#include "core/scan/DiskScanner.h"
+#include "core/results/FileList.h"
+#include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 

@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "core/FileList.h"
-#include "core/Format.h"
+#include "core/results/FileList.h"
+#include "core/results/Format.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"

@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "core/DiskScanner.h"
-#include "core/Format.h"
+#include "core/scan/DiskScanner.h"
+#include "core/results/Format.h"
 #include "tabs/files/FilesTab.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"

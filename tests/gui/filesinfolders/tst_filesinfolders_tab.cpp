@@ -7,8 +7,8 @@
 #include <QTest>
 
 #include "TestUtil.h"
-#include "core/DiskScanner.h"
-#include "core/Format.h"
+#include "core/scan/DiskScanner.h"
+#include "core/results/Format.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"

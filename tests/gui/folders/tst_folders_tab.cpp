@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "core/DiskScanner.h"
-#include "core/Format.h"
+#include "core/scan/DiskScanner.h"
+#include "core/results/Format.h"
 #include "tabs/folders/FolderLegendModel.h"
 #include "tabs/folders/FoldersTab.h"
 #include "tabs/folders/FoldersTreeModel.h"

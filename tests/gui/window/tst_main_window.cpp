@@ -15,7 +15,7 @@
 #include "TestUtil.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "tabs/folders/FoldersTab.h"
 #include "window/MainWindow.h"
 

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/Duplicates.h"
+#include "core/results/Duplicates.h"
 
 namespace vd::gui {
 

@@ -15,7 +15,7 @@
 #include <climits>
 #include <cmath>
 
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/QtCanvas.h"
 #include "views/SelectionStatus.h"

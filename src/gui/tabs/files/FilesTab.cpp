@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "core/FileList.h"
-#include "core/Format.h"
+#include "core/results/FileList.h"
+#include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "FilesTab.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "FilesInFoldersTab.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "views/Shell.h"
 
 namespace vd::gui {

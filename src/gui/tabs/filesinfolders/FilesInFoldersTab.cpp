@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"
 #include "views/SelectionStatus.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "FoldersTab.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"

@@ -9,7 +9,7 @@
 #include <QIcon>
 #include <vector>
 
-#include "core/ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd::gui {
 

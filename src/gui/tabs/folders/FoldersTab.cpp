@@ -14,7 +14,7 @@
 #include "FolderLegendModel.h"
 #include "FoldersTreeModel.h"
 #include "common/ViewSetup.h"
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/QtCanvas.h"
 #include "views/SelectionStatus.h"

@@ -1,6 +1,6 @@
 #include "FoldersTreeModel.h"
 
-#include "core/Format.h"
+#include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/Shell.h"
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd::gui {
 

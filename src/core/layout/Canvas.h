@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "HashColor.h"
-#include "TreemapRect.h"
+#include "core/layout/HashColor.h"
+#include "core/layout/TreemapRect.h"
 
 namespace vd {
 

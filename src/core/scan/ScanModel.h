@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "DateTime.h"
-#include "ScanStore.h"
+#include "core/scan/DateTime.h"
+#include "core/scan/ScanStore.h"
 #include "platform/PlatformTypes.h"
 
 namespace vd {

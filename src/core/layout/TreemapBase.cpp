@@ -1,4 +1,4 @@
-#include "TreemapBase.h"
+#include "core/layout/TreemapBase.h"
 
 #include "platform/Platform.h"
 

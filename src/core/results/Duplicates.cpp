@@ -1,4 +1,4 @@
-#include "Duplicates.h"
+#include "core/results/Duplicates.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "HashColor.h"
-#include "ScanModel.h"
+#include "core/layout/HashColor.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd {
 

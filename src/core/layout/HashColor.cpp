@@ -1,4 +1,4 @@
-#include "HashColor.h"
+#include "core/layout/HashColor.h"
 
 namespace vd {
 

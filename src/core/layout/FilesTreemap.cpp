@@ -1,4 +1,4 @@
-#include "FilesTreemap.h"
+#include "core/layout/FilesTreemap.h"
 
 #include <algorithm>
 #include <cmath>

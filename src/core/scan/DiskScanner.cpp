@@ -1,4 +1,4 @@
-#include "DiskScanner.h"
+#include "core/scan/DiskScanner.h"
 
 #include "platform/Platform.h"
 

@@ -1,4 +1,4 @@
-#include "Format.h"
+#include "core/results/Format.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "HierTreemap.h"
+#include "core/layout/HierTreemap.h"
 
 #include "platform/Platform.h"
 

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Canvas.h"
-#include "HashColor.h"
-#include "ScanModel.h"
-#include "TreemapRect.h"
+#include "core/layout/Canvas.h"
+#include "core/layout/HashColor.h"
+#include "core/scan/ScanModel.h"
+#include "core/layout/TreemapRect.h"
 
 namespace vd {
 

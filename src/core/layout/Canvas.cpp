@@ -1,4 +1,4 @@
-#include "Canvas.h"
+#include "core/layout/Canvas.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "DateTime.h"
+#include "core/scan/DateTime.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TreemapIndex.h"
+#include "core/layout/TreemapIndex.h"
 
 #include <functional>
 

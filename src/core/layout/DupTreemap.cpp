@@ -1,4 +1,4 @@
-#include "DupTreemap.h"
+#include "core/layout/DupTreemap.h"
 
 #include <algorithm>
 

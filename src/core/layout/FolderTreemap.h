@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "TreemapBase.h"
-#include "TreemapIndex.h"
+#include "core/layout/TreemapBase.h"
+#include "core/layout/TreemapIndex.h"
 
 namespace vd {
 

@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd {
 

@@ -1,11 +1,11 @@
-#include "ScanStore.h"
+#include "core/scan/ScanStore.h"
 
 #include <mutex>
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
 
-#include "ScanModel.h"
+#include "core/scan/ScanModel.h"
 #include "platform/Platform.h"
 
 namespace vd {

@@ -1,4 +1,4 @@
-#include "FolderTreemap.h"
+#include "core/layout/FolderTreemap.h"
 
 #include <functional>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "DateTime.h"
+#include "core/scan/DateTime.h"
 
 namespace vd {
 

@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "TreemapBase.h"
-#include "TreemapIndex.h"
+#include "core/layout/TreemapBase.h"
+#include "core/layout/TreemapIndex.h"
 
 namespace vd {
 

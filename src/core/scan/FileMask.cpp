@@ -1,4 +1,4 @@
-#include "FileMask.h"
+#include "core/scan/FileMask.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd {
 

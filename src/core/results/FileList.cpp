@@ -1,4 +1,4 @@
-#include "FileList.h"
+#include "core/results/FileList.h"
 
 #include <algorithm>
 

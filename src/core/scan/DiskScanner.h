@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "DateTime.h"
-#include "FileMask.h"
-#include "ScanModel.h"
+#include "core/scan/DateTime.h"
+#include "core/scan/FileMask.h"
+#include "core/scan/ScanModel.h"
 
 namespace vd {
 

@@ -1,4 +1,4 @@
-#include "ScanModel.h"
+#include "core/scan/ScanModel.h"
 
 #include <algorithm>
 

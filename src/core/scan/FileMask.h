@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Errors.h"
+#include "core/Errors.h"
 
 namespace vd {
 

@@ -8,9 +8,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Duplicates.h"
-#include "TreemapBase.h"
-#include "TreemapIndex.h"
+#include "core/results/Duplicates.h"
+#include "core/layout/TreemapBase.h"
+#include "core/layout/TreemapIndex.h"
 
 namespace vd {
 
