@@ -25,9 +25,9 @@ QString Display(const QString& parserText) { return Display(Bytes(parserText)); 
 // Options the Qt application reads itself (-style, -platform, ...), accepted
 // here and left in place for it.
 void AddQtOptions(QCommandLineParser& p) {
-  for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style", "stylesheet",
-                           "session", "display", "geometry", "qwindowgeometry", "qwindowicon", "qwindowtitle",
-                           "title", "name"}) {
+  for (const char* name :
+       {"platform", "platformpluginpath", "platformtheme", "plugin", "style", "stylesheet", "session", "display",
+        "geometry", "qwindowgeometry", "qwindowicon", "qwindowtitle", "title", "name"}) {
     QCommandLineOption o(QString::fromLatin1(name), QString(), QStringLiteral("value"));
     o.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOption(o);

@@ -61,8 +61,8 @@ bool HttpGetToMemory(QNetworkAccessManager& client, const QUrl& url, int readTim
   return ok;
 }
 
-bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file,
-                        const TDownloadProgress& progress, int stallMs, QString& error) {
+bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file, const TDownloadProgress& progress,
+                        int stallMs, QString& error) {
   QNetworkRequest req = BaseRequest(url);
   req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   req.setTransferTimeout(0);

@@ -39,7 +39,7 @@ using TDownloadProgress = std::function<QString(QNetworkReply* sender, qint64 co
 // server sends nothing. After `stallMs` without data (0: never) the transfer
 // fails with kReadTimedOutText. False with `error` set on a network error, a
 // status outside 2xx, a write failure, a stall or an error from `progress`.
-bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file,
-                        const TDownloadProgress& progress, int stallMs, QString& error);
+bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file, const TDownloadProgress& progress,
+                        int stallMs, QString& error);
 
 }  // namespace vd::update

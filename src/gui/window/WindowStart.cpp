@@ -15,8 +15,7 @@ namespace {
 // In the user's config folder ($XDG_CONFIG_HOME/vorndale/window.conf). Only
 // the window's layout lives there: scan options start as designed each time.
 struct TLayoutSettings : QSettings {
-  TLayoutSettings()
-      : QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vorndale"), QStringLiteral("window")) {}
+  TLayoutSettings() : QSettings(NativeFormat, UserScope, QStringLiteral("vorndale"), QStringLiteral("window")) {}
 };
 
 const QString kGeometryKey = QStringLiteral("geometry");

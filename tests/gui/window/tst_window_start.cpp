@@ -1,6 +1,7 @@
 // How the window starts beyond its designed state: a scan asked for on the
 // command line, and the layout kept from the last session (in a settings
 // folder of the test's own, never the user's).
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -8,7 +9,6 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QToolButton>
-#include <QCheckBox>
 #include <QtTest>
 
 #include "TestUtil.h"
