@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
   if (cl.Mode != vd::app::TStartMode::Window) return PrintAndExit(cl);
 
   QApplication app(argc, argv);
+  // The title the windows are named after. (A display name set apart from it
+  // would be appended to every window's caption on X11: "Vorndale 1.0 — Vorndale".)
   QApplication::setApplicationName(QStringLiteral("Vorndale"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vorndale"));
   // Matches the window to its launcher and icon (Wayland's app id).
   QGuiApplication::setDesktopFileName(QStringLiteral(VORNDALE_APP_ID));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
