@@ -1,21 +1,29 @@
-// The program's start: the application, the update check before any window,
-// then the main window.
+// The program's start: the command line before anything of the GUI exists,
+// then the application, the update check before any window, and the main
+// window.
 #include <QApplication>
 #include <QLocale>
 #include <QTimer>
 
+#include <cstdio>
+
+#include "app/CommandLine.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
 #include "window/MainWindow.h"
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Vorndale"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vorndale"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
+#ifndef VORNDALE_APP_ID
+#define VORNDALE_APP_ID "example.vorndale.Vorndale"
+#endif
+#ifndef VORNDALE_UPDATE_CHECK
+#define VORNDALE_UPDATE_CHECK 1
+#endif
 
-  // Sizes, percentages and times are written with the user's separators.
+namespace {
+
+// Sizes, percentages and times are written with the user's separators.
+void TakeLocaleSeparators() {
   const QLocale loc;
   vd::DefaultFormatSettings().DecimalSeparator = loc.decimalPoint().toStdString();
   // The separator between hours and minutes of the short time format, with
@@ -30,10 +38,41 @@ int main(int argc, char** argv) {
       break;
     }
   }
+}
 
-  if (!vd::RunStartupUpdateCheck()) return 0;
+int PrintAndExit(const vd::app::TCommandLine& cl) {
+  if (cl.Mode == vd::app::TStartMode::Error) {
+    std::fprintf(stderr, "vorndale: %s\n", cl.Text.toLocal8Bit().constData());
+    return vd::app::kUsageExitCode;
+  }
+  std::fputs(cl.Text.toLocal8Bit().constData(), stdout);
+  if (!cl.Text.endsWith(QLatin1Char('\n'))) std::fputc('\n', stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const vd::app::TCommandLine cl = vd::app::ParseCommandLine(vd::app::ArgumentsOf(argc, argv));
+  if (cl.Mode != vd::app::TStartMode::Window) return PrintAndExit(cl);
+
+  QApplication app(argc, argv);
+  // The title the windows are named after. (A display name set apart from it
+  // would be appended to every window's caption on X11: "Vorndale 1.0 — Vorndale".)
+  QApplication::setApplicationName(QStringLiteral("Vorndale"));
+  // Matches the window to its launcher and icon (Wayland's app id).
+  QGuiApplication::setDesktopFileName(QStringLiteral(VORNDALE_APP_ID));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
+  TakeLocaleSeparators();
+
+  if (VORNDALE_UPDATE_CHECK && cl.UpdateCheck && !vd::RunStartupUpdateCheck()) return 0;
 
   vd::gui::TfrmMain window;
+  window.RestoreWindowLayout();
   window.show();
-  return app.exec();
+  if (cl.Scan != vd::app::TStartScan::None)
+    window.StartScanFromCommandLine(cl.Scan == vd::app::TStartScan::AllDrives, cl.Folder);
+  const int status = app.exec();
+  window.SaveWindowLayout();
+  return status;
 }

@@ -1,6 +1,8 @@
 // "Update Now": the installer download from a real local HTTP server, its
-// progress bar, "Abort", and every way it can fail.
+// progress bar, "Abort", a server gone silent, and every way it can fail; and
+// where there is no installer to download, the site's download page.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -76,6 +78,8 @@ class TestUpdateDownload : public QObject {
     FOpened.clear();
     FBarValues.clear();
     vd::update::Seams() = {};
+    // The installer download is the Windows way; it runs here all the same.
+    vd::update::Seams().DownloadsInstaller = true;
     vd::update::Seams().ShowErrorBox = [this](QWidget*, const QString& text) { FErrorBoxes.append(text); };
     vd::update::Seams().OpenUrl = [this](const QUrl& url) { FOpened.append(url); };
   }
@@ -185,6 +189,53 @@ class TestUpdateDownload : public QObject {
     QCOMPARE(QFileInfo(Target()).size(), qint64(r.Body.size()));
     QVERIFY(v.open(QIODevice::ReadOnly));
     QCOMPARE(v.readAll(), QByteArray("keep"));
+  }
+
+  // Where the program cannot install itself: the download page, no installer.
+  void downloadPageInstead_data() {
+    QTest::addColumn<QByteArray>("versionFile");
+    QTest::addColumn<bool>("startWindow");
+    QTest::newRow("optional: the program ends") << QByteArray("11/10") << false;
+    QTest::newRow("mandatory: the window still starts") << QByteArray("11/11") << true;
+  }
+  void downloadPageInstead() {
+    QFETCH(QByteArray, versionFile);
+    QFETCH(bool, startWindow);
+    vd::update::Seams().DownloadsInstaller = false;
+    FServer->Route(kInstallerPath, vdtest::TRoute{});
+    QCOMPARE(RunUpdate(versionFile), startWindow);
+    QCOMPARE(FOpened, (QList<QUrl>{QUrl(FServer->BaseUrl() + QStringLiteral("/download"))}));
+    QCOMPARE(FErrorBoxes, QStringList());
+    QVERIFY(!FServer->Paths.contains(kInstallerPath));
+    QVERIFY(!QFile::exists(Target()));
+  }
+
+  // A server that sends its headers and then nothing: "Abort" works at once,
+  // and without it the download gives up after its stall time.
+  void silentServer_data() {
+    QTest::addColumn<bool>("pressAbort");
+    QTest::newRow("Abort") << true;
+    QTest::newRow("stall") << false;
+  }
+  void silentServer() {
+    QFETCH(bool, pressAbort);
+    vdtest::TRoute r;
+    r.Body = "x";  // announced, never sent
+    r.Mode = vdtest::TRoute::TMode::Stall;
+    FServer->Route(kInstallerPath, r);
+    vd::update::Seams().DownloadStallMs = pressAbort ? 60000 : 300;
+    QElapsedTimer clock;
+    const bool startWindow = RunUpdate("11/10", [&](vd::TfrmNewVersion* d) {
+      if (!pressAbort || clock.isValid() || !FServer->Paths.contains(kInstallerPath)) return;
+      clock.start();
+      d->btCancel->click();
+    });
+    QVERIFY(!startWindow);
+    const QString reason = pressAbort ? QStringLiteral("Download is cancelled. Please download manually.")
+                                      : QStringLiteral("Read timed out.");
+    QCOMPARE(FErrorBoxes, QStringList{kHeading + reason});
+    QCOMPARE(FOpened, (QList<QUrl>{QUrl(FServer->BaseUrl() + QStringLiteral("/"))}));
+    if (pressAbort) QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
   }
 
   void failures_data() {

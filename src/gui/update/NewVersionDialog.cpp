@@ -157,6 +157,10 @@ QString TfrmNewVersion::DownloadWork(QNetworkReply* sender, qint64 count) {
 }
 
 void TfrmNewVersion::btUpdateNowClick() {
+  if (!update::Seams().DownloadsInstaller) {
+    OpenDownloadPage();
+    return;
+  }
   MandatoryUpdate = true;
   QString error;
   {
@@ -174,7 +178,8 @@ void TfrmNewVersion::btUpdateNowClick() {
     if (CreateInstallerFile(file, error)) {
       const bool ok = update::HttpDownloadToFile(
           client, SiteUrl(QStringLiteral("/download/vorndale.exe")), file,
-          [this](QNetworkReply* sender, qint64 count) { return DownloadWork(sender, count); }, error);
+          [this](QNetworkReply* sender, qint64 count) { return DownloadWork(sender, count); },
+          update::Seams().DownloadStallMs, error);
       file.close();
       if (ok) {
         if (QFileInfo::exists(file.fileName()))
@@ -189,6 +194,16 @@ void TfrmNewVersion::btUpdateNowClick() {
     update::ShowErrorBox(this, QString::fromLatin1(kFailureHeading) + QStringLiteral("\r\n\r\n") + error);
     update::OpenUrl(SiteHomePageUrl());
   }
+  close();
+}
+
+void TfrmNewVersion::OpenDownloadPage() {
+  const bool demanded = MandatoryUpdate;
+  update::OpenUrl(SiteUrl(QStringLiteral("/download")));
+  // An offered update ends the program, as after a download. A demanded one
+  // goes on to the window: the new version is installed from outside the
+  // program here, so ending would lock the user out until then.
+  MandatoryUpdate = !demanded;
   close();
 }
 

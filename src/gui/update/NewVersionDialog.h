@@ -1,5 +1,5 @@
 // The dialog that offers, or demands, the new version and downloads its
-// installer.
+// installer (Windows) or opens the site's download page (elsewhere).
 #pragma once
 
 #include <QDialog>
@@ -40,6 +40,9 @@ class TfrmNewVersion : public QDialog {
   void done(int result) override;
 
  private:
+  // "Update Now" where the program cannot install itself.
+  void OpenDownloadPage();
+
   bool FDownloading = false;
 };
 

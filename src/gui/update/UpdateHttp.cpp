@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 namespace vd::update {
 
@@ -60,8 +61,8 @@ bool HttpGetToMemory(QNetworkAccessManager& client, const QUrl& url, int readTim
   return ok;
 }
 
-bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file,
-                        const TDownloadProgress& progress, QString& error) {
+bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& file, const TDownloadProgress& progress,
+                        int stallMs, QString& error) {
   QNetworkRequest req = BaseRequest(url);
   req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   req.setTransferTimeout(0);
@@ -73,10 +74,29 @@ bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& f
     if (reply && !reply->isFinished()) reply->abort();
   };
   qint64 received = 0;
+  auto report = [&] {
+    if (!progress || !ownError.isEmpty()) return;
+    const QString text = progress(reply, received);
+    if (!text.isEmpty()) failWith(text);
+  };
+  // Restarted by every arrival, so it measures silence, not the whole transfer.
+  QTimer stall;
+  stall.setSingleShot(true);
+  stall.setInterval(stallMs);
+  QObject::connect(&stall, &QTimer::timeout, reply, [&] { failWith(QString::fromLatin1(kReadTimedOutText)); });
+  auto heardFrom = [&] {
+    if (stallMs > 0) stall.start();
+  };
+  // While nothing arrives there are no reports; this one lets an abort the
+  // caller asks for take effect at once all the same.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, reply, report);
+  QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, heardFrom);
   // Every arrival of data is a progress report. (Qt's own downloadProgress
   // signal is throttled to a few a second, which would make the bar jump and
   // the abort late.)
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+    heardFrom();
     const QByteArray data = reply->readAll();
     // The body of an error page is not the installer.
     if (!IsSuccess(StatusOf(reply)) || !ownError.isEmpty()) return;
@@ -85,11 +105,10 @@ bool HttpDownloadToFile(QNetworkAccessManager& client, const QUrl& url, QFile& f
       return;
     }
     received += data.size();
-    if (progress) {
-      const QString text = progress(reply, received);
-      if (!text.isEmpty()) failWith(text);
-    }
+    report();
   });
+  heardFrom();
+  poll.start(kAbortPollMs);
   WaitForFinished(reply);
   bool ok = false;
   if (!ownError.isEmpty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QUrl>
 
 #include <functional>
@@ -20,6 +21,16 @@ struct TUpdateSeams {
   std::function<void(const QUrl& url)> OpenUrl;
   // How long the version and changes requests may go without receiving data.
   int TextReadTimeoutMs = 10000;
+  // How long the installer download may go without receiving data.
+  int DownloadStallMs = 30000;
+  // Whether "Update Now" downloads and starts the installer (Windows), or
+  // opens the site's download page in the browser (everywhere else, where
+  // the program cannot install itself).
+#ifdef Q_OS_WIN
+  bool DownloadsInstaller = true;
+#else
+  bool DownloadsInstaller = false;
+#endif
 };
 
 TUpdateSeams& Seams();

@@ -375,6 +375,7 @@ void TfrmMain::showEvent(QShowEvent* e) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* e) {
+  if (FRememberLayout) SaveWindowLayout();
   AppClosing = true;
   // A build still running would go on filling tabs no one can see.
   if (S.FContext) S.FContext->Cancel();

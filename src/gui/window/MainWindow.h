@@ -91,6 +91,16 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   void btnAboutClick();
   void btnWEbsiteClick();
 
+  // ---- start from the command line (WindowStart.cpp) ----
+  // Chooses the source (all drives, or the folder given as bytes) and starts
+  // the scan as if Scan had been pressed.
+  void StartScanFromCommandLine(bool allDrives, const std::string& folder);
+  // Puts back the geometry, maximised state and splitter positions of the
+  // last session from the user's settings, and from then on saves them when
+  // the window closes. Windows that never call it read and write nothing.
+  void RestoreWindowLayout();
+  void SaveWindowLayout() const;
+
   TResultsState S;
   std::shared_ptr<TScanShared> FTask;  // the running or last scan task
   int64_t FExpectedBytesTotal = 0;
@@ -135,6 +145,8 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;
+  // Set by RestoreWindowLayout: closing saves the layout.
+  bool FRememberLayout = false;
 
  protected:
   void resizeEvent(QResizeEvent* e) override;  // FormResize

@@ -1,0 +1,138 @@
+// The command line: what each argument list asks for, and what the built
+// program does with it when there is no display at all.
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include "TestUtil.h"
+#include "app/CommandLine.h"
+
+using vd::app::TStartMode;
+using vd::app::TStartScan;
+
+Q_DECLARE_METATYPE(TStartMode)
+Q_DECLARE_METATYPE(TStartScan)
+
+namespace {
+
+// "%T" in an argument stands for the test's temporary folder.
+std::vector<std::string> Args(const QStringList& list, const std::string& temp) {
+  std::vector<std::string> out{"vorndale"};
+  for (const QString& a : list) {
+    std::string s = a.toStdString();
+    if (const size_t at = s.find("%T"); at != std::string::npos) s.replace(at, 2, temp);
+    out.push_back(s);
+  }
+  return out;
+}
+
+}  // namespace
+
+class TestCommandLine : public QObject {
+  Q_OBJECT
+
+  vdtest::TempDir FTemp;
+  // A folder whose name is not valid UTF-8: it must arrive byte for byte.
+  const std::string FRawName = std::string("caf\xE9");
+
+ private slots:
+  void initTestCase() {
+    FTemp.File("sub/file.txt", 10);
+    FTemp.Dir(FRawName);
+    QVERIFY(QDir::setCurrent(QString::fromStdString(FTemp.Path())));
+  }
+
+  void parse_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<TStartMode>("mode");
+    QTest::addColumn<TStartScan>("scan");
+    QTest::addColumn<QString>("folder");  // "%T" for the temporary folder
+    QTest::addColumn<bool>("updateCheck");
+    QTest::addColumn<QString>("text");  // a part of Text
+    const auto W = TStartMode::Window;
+    const auto E = TStartMode::Error;
+    QTest::newRow("nothing") << QStringList{} << W << TStartScan::None << "" << true << "";
+    QTest::newRow("no update check") << QStringList{"--no-update-check"} << W << TStartScan::None << "" << false << "";
+    QTest::newRow("all drives") << QStringList{"--all-drives"} << W << TStartScan::AllDrives << "" << true << "";
+    QTest::newRow("folder") << QStringList{"%T/sub"} << W << TStartScan::Folder << "%T/sub" << true << "";
+    QTest::newRow("relative, with dots and a trailing slash")
+        << QStringList{"./sub/../sub/"} << W << TStartScan::Folder << "%T/sub" << true << "";
+    QTest::newRow("Qt's own options pass") << QStringList{"-style", "fusion", "--no-update-check", "sub"} << W
+                                           << TStartScan::Folder << "%T/sub" << false << "";
+    QTest::newRow("help") << QStringList{"--help"} << TStartMode::Help << TStartScan::None << "" << true
+                          << "Usage: vorndale [options] [FOLDER]";
+    QTest::newRow("version") << QStringList{"-v"} << TStartMode::Version << TStartScan::None << "" << true
+                             << "Vorndale 1.0";
+    QTest::newRow("missing folder") << QStringList{"%T/nothing"} << E << TStartScan::None << "" << true
+                                    << "Folder does not exist";
+    QTest::newRow("a file") << QStringList{"%T/sub/file.txt"} << E << TStartScan::None << "" << true
+                            << "Not a folder";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << E << TStartScan::None << "" << true
+                                    << "Unknown option 'bogus'";
+    QTest::newRow("two folders") << QStringList{"%T", "%T/sub"} << E << TStartScan::None << "" << true
+                                 << "Too many arguments";
+    QTest::newRow("folder and all drives") << QStringList{"--all-drives", "%T"} << E << TStartScan::None << ""
+                                           << true << "not both";
+  }
+  void parse() {
+    QFETCH(QStringList, args);
+    QFETCH(TStartMode, mode);
+    QFETCH(TStartScan, scan);
+    QFETCH(QString, folder);
+    QFETCH(bool, updateCheck);
+    QFETCH(QString, text);
+    const vd::app::TCommandLine cl = vd::app::ParseCommandLine(Args(args, FTemp.Path()));
+    QCOMPARE(cl.Mode, mode);
+    QCOMPARE(cl.Scan, scan);
+    QCOMPARE(cl.Folder, Args({folder}, FTemp.Path()).back());
+    QCOMPARE(cl.UpdateCheck, updateCheck);
+    QVERIFY2(cl.Text.contains(text), qPrintable(cl.Text));
+    if (mode == TStartMode::Error) QVERIFY(!cl.Text.contains(QLatin1Char('\n')));
+  }
+
+  void folderNameKeepsItsBytes() {
+    const vd::app::TCommandLine cl = vd::app::ParseCommandLine({"vorndale", FRawName + "/"});
+    QCOMPARE(cl.Mode, TStartMode::Window);
+    QCOMPARE(cl.Folder, FTemp / FRawName);
+  }
+
+  // The built program, with no display to connect to: had it created its
+  // window's application first, it would abort instead.
+  void programExitStatus_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");  // the whole of stdout
+    QTest::addColumn<QString>("err");  // the start of stderr, which is one line
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "Vorndale 1.0\n" << "";
+    QTest::newRow("missing folder") << QStringList{"/nonexistent/folder"} << 2 << ""
+                                    << "vorndale: Folder does not exist: '/nonexistent/folder'.";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "vorndale: Unknown option";
+  }
+  void programExitStatus() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VORNDALE_PROGRAM), args);
+    QVERIFY(p.waitForFinished(30000));
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, qPrintable(stdErr));
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), out);
+    if (err.isEmpty()) {
+      QCOMPARE(stdErr, QString());
+    } else {
+      QVERIFY2(stdErr.startsWith(err), qPrintable(stdErr));
+      QCOMPARE(stdErr.count(QLatin1Char('\n')), 1);
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"
