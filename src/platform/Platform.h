@@ -121,6 +121,14 @@ void RaiseOpenFileLimit();
 // ---- Whole files: reading start to end, writing all or nothing ---------------
 namespace vd::platform {
 
+// Which file an open handle reads: two paths with the same id are one file
+// (hard links, or one folder mounted in two places).
+struct TFileId {
+  uint64_t Device = 0;
+  uint64_t Index = 0;
+  bool operator==(const TFileId&) const = default;
+};
+
 // A file read from its start to its end in large blocks. "-" reads standard input.
 class TInputFile {
  public:
@@ -136,6 +144,7 @@ class TInputFile {
   int64_t Read(void* buf, size_t n);
   // Moves to `offset` bytes from the start.
   bool Seek(int64_t offset);
+  bool Id(TFileId& out);
   void Close();
   // What went wrong, for a message: "Permission denied" and the like.
   const std::string& Error() const { return FError; }

@@ -75,6 +75,16 @@ bool TInputFile::Seek(int64_t offset) {
   return true;
 }
 
+bool TInputFile::Id(TFileId& out) {
+  struct stat st;
+  if (FHandle < 0 || ::fstat(int(FHandle), &st) != 0) {
+    FError = ErrnoText(errno);
+    return false;
+  }
+  out = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  return true;
+}
+
 void TInputFile::Close() {
   if (FHandle >= 0 && FOwned) ::close(int(FHandle));
   FHandle = -1;

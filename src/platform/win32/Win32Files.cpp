@@ -83,6 +83,16 @@ bool TInputFile::Seek(int64_t offset) {
   return true;
 }
 
+bool TInputFile::Id(TFileId& out) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (FHandle == -1 || !::GetFileInformationByHandle(AsHandle(FHandle), &info)) {
+    FError = LastErrorText();
+    return false;
+  }
+  out = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return true;
+}
+
 void TInputFile::Close() {
   if (FHandle != -1 && FOwned) ::CloseHandle(AsHandle(FHandle));
   FHandle = -1;
