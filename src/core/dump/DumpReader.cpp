@@ -427,6 +427,9 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       if (twice != FNames.end()) return Fail("expected each name once in the folder that starts here, found \"" + std::string(*twice) + "\" twice", dir.At);
       FOwned.clear();
     }
+    // Lists of exact size, as a scan leaves them (they grew by doubling).
+    Compact(node->Leaves);
+    Compact(node->Children);
     const bool drive = index == 2 && FFrames[1].Synthetic;
     if (index == 1 && !dir.Synthetic) {
       FResult = FBuilder->Finish();
@@ -438,6 +441,13 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       FResult = std::move(FSynthetic);
     }
     return true;
+  }
+
+  template <class T>
+  void Compact(TPtrList<T>& list) {
+    if (list.size() < 2) return;
+    const std::vector<T*> copy(list.begin(), list.end());
+    list.Assign(copy.data(), copy.size());
   }
 
   const TJsonIn& FIn;
