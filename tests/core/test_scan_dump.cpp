@@ -187,6 +187,8 @@ TEST(ScanFile, MalformedInputNamesOffsetAndExpectation) {
       {"", 0, "expected '['"},
       {"{}", 0, "expected '[' at the start"},
       {"[2,0,{},[{\"name\":\"/\"}]]", 1, "expected major version 1, found 2"},
+      {"[true,2,{},[{\"name\":\"/\"}]]", 5, "expected the major version number, found true or false"},
+      {"[1,2.5,{},[{\"name\":\"/\"}]]", 3, "expected the minor version number, found a number"},
       {"[1,2,[],[{\"name\":\"/\"}]]", 5, "expected the header object"},
       {"[1,2,{},{\"name\":\"/\"}]", 8, "expected the root folder's array"},
       {"[1,2,{}]", 7, "expected the root folder's array"},

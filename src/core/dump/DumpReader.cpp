@@ -118,7 +118,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     TKind Kind;
     bool Skipped = false;   // Dir: excluded or notreg, its content is ignored
     bool Synthetic = false; // Dir: the all-drives root
-    uint32_t Count = 0;     // Top and Dir: elements seen
+    uint64_t Count = 0;     // Top and Dir: elements seen
     TDirNode* Node = nullptr;
     int64_t At = 0;         // Dir: the offset of its '['
   };
@@ -140,14 +140,14 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     TFrame& f = FFrames.back();
     switch (f.Kind) {
       case TKind::Top: {
-        const uint32_t i = f.Count++;
+        const uint64_t i = f.Count++;
         if (i != 3) return Fail(TopExpectation(i));
         FFrames.push_back({TKind::Dir});
         FFrames.back().At = Here();
         return true;
       }
       case TKind::Dir: {
-        const uint32_t i = f.Count++;
+        const uint64_t i = f.Count++;
         if (i == 0) return Fail("expected the folder's info object, found an array");
         FFrames.push_back({f.Skipped ? TKind::Skip : TKind::Dir});
         FFrames.back().At = Here();
@@ -182,7 +182,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     TFrame& f = FFrames.back();
     switch (f.Kind) {
       case TKind::Top: {
-        const uint32_t i = f.Count++;
+        const uint64_t i = f.Count++;
         if (i != 2) return Fail(TopExpectation(i));
         FFrames.push_back({TKind::Meta});
         return true;
@@ -257,8 +257,6 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     return ValueType(TKey::ASize, "a number", "a string");
   }
 
-  void SetResult(std::unique_ptr<TDirNode> r) { FResult = std::move(r); }
-
  private:
   struct TEntry {
     std::string Name;
@@ -280,7 +278,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   // StartObject before it takes the bracket.
   int64_t Here() const { return int64_t(FIn.Tell()); }
 
-  static std::string TopExpectation(uint32_t i) {
+  static std::string TopExpectation(uint64_t i) {
     switch (i) {
       case 0: return "expected the major version number";
       case 1: return "expected the minor version number";
@@ -291,13 +289,13 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   }
 
   // A scalar where the containers allow one; positions in the top array and in
-  // folders count here.
-  bool Value(const char* found) {
+  // folders count here. `whole`: an integer (the versions must be).
+  bool Value(const char* found, bool whole = false) {
     if (FFrames.empty()) return Fail("expected '[' at the start of a scan file");
     TFrame& f = FFrames.back();
     if (f.Kind == TKind::Top) {
-      const uint32_t i = f.Count++;
-      if (i >= 2) return Fail(TopExpectation(i) + ", found " + found);
+      const uint64_t i = f.Count++;
+      if (i >= 2 || !whole) return Fail(TopExpectation(i) + ", found " + found);
       return true;
     }
     if (f.Kind == TKind::Dir) {
@@ -327,7 +325,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   }
 
   bool Unsigned(uint64_t v) {
-    if (!Value("a number")) return false;
+    if (!Value("a number", true)) return false;
     if (FFrames.back().Kind == TKind::Top) return Version(v);
     if (InMeta() && FMetaKey == 3) FInfo.Timestamp = int64_t(std::min<uint64_t>(v, INT64_MAX));
     if (!InInfo()) return true;
@@ -342,7 +340,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
 
   bool Signed(int64_t v) {
     if (v >= 0) return Unsigned(uint64_t(v));
-    if (!Value("a number")) return false;
+    if (!Value("a number", true)) return false;
     if (FFrames.back().Kind == TKind::Top) return Fail(std::string(FFrames.back().Count == 1 ? "expected major version 1" : "expected the minor version number") + ", found " + std::to_string(v));
     if (InMeta() && FMetaKey == 3) FInfo.Timestamp = v;
     if (!InInfo()) return true;
