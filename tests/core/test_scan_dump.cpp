@@ -111,8 +111,10 @@ TEST(ScanFile, OpensWithTheTotalsOfTheLiveScan) {
   TScanContext ctx;
   TDiskScanner scanner(&ctx);
   const auto live = scanner.Scan(t.Path());
-  const auto opened = ReadScanData(WriteScanString(*live)).Root;
+  const std::string text = WriteScanString(*live);
+  const auto opened = ReadScanData(text).Root;
   ExpectSameTree(*live, *opened);
+  EXPECT_EQ(WriteScanString(*opened), text);
   EXPECT_EQ(FindLeaf(FindChild(opened.get(), "a"), "one.TXT")->ModifiedFT.Ticks(), Ft(1500000000).Ticks());
 }
 
