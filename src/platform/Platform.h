@@ -117,3 +117,70 @@ constexpr size_t kArenaBlockSize = size_t(2) << 20;
 void RaiseOpenFileLimit();
 
 }  // namespace vd::platform
+
+// ---- Whole files: reading start to end, writing all or nothing ---------------
+namespace vd::platform {
+
+// Which file an open handle reads: two paths with the same id are one file
+// (hard links, or one folder mounted in two places).
+struct TFileId {
+  uint64_t Device = 0;
+  uint64_t Index = 0;
+  bool operator==(const TFileId&) const = default;
+};
+
+// A file read from its start to its end in large blocks. "-" reads standard input.
+class TInputFile {
+ public:
+  TInputFile() = default;
+  ~TInputFile();
+  TInputFile(const TInputFile&) = delete;
+  TInputFile& operator=(const TInputFile&) = delete;
+
+  // `regularOnly` refuses anything but a regular file (without blocking on a
+  // pipe or device that took a file's place); otherwise pipes are read too.
+  bool Open(const std::string& path, bool regularOnly = false);
+  // Up to `n` bytes; 0 at the end; -1 on a read error (see Error()).
+  int64_t Read(void* buf, size_t n);
+  // Moves to `offset` bytes from the start.
+  bool Seek(int64_t offset);
+  bool Id(TFileId& out);
+  void Close();
+  // What went wrong, for a message: "Permission denied" and the like.
+  const std::string& Error() const { return FError; }
+
+ private:
+  intptr_t FHandle = -1;
+  bool FOwned = false;
+  std::string FError;
+};
+
+// A file written under a temporary name beside its final one and renamed over it
+// by Commit(), so the final name only ever holds a complete file: a run that
+// fails or stops leaves the old file, or none. "-" writes to standard output
+// (Commit then only reports whether every write went through). Destroyed without
+// Commit, the temporary file is removed.
+class TOutputFile {
+ public:
+  TOutputFile() = default;
+  ~TOutputFile();
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+
+  bool Open(const std::string& path);
+  bool Write(const void* data, size_t n);
+  // Flushes to the disk, renames to the final name and flushes the folder.
+  bool Commit();
+  // Removes the temporary file; the final name is left as it was.
+  void Abort();
+  const std::string& Error() const { return FError; }
+  // The temporary name while open (empty for standard output).
+  const std::string& TempPath() const { return FTemp; }
+
+ private:
+  intptr_t FHandle = -1;
+  bool FStdout = false;
+  std::string FPath, FTemp, FError;
+};
+
+}  // namespace vd::platform

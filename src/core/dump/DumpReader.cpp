@@ -1,0 +1,556 @@
+// Reading a scan file into a scan tree: RapidJSON's SAX reader in its iterative
+// mode (no recursion, so depth costs heap only), feeding TTreeBuilder.
+//
+// RapidJSON keeps raw bytes: with UTF-8 in and out and without its validation
+// flag, every byte of a string that is not an escape is copied as it is.
+#include <rapidjson/error/error.h>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "core/dump/ScanDump.h"
+#include "platform/Platform.h"
+
+namespace vd {
+
+namespace {
+
+constexpr size_t kBufSize = 256 << 10;
+
+// RapidJSON's input stream over a byte source, in the manner of its
+// FileReadStream: a buffer with a NUL after the last byte at the end.
+class TJsonIn {
+ public:
+  using Ch = char;
+  using TRefill = std::function<bool(int64_t textBytes)>;  // false: stop reading
+
+  TJsonIn(dump::TByteSource& src, TRefill refill) : FSrc(src), FRefill(std::move(refill)), FBuf(new char[kBufSize + 1]) {
+    FCur = FLast = FBuf.get();
+    *FCur = 0;
+    Fill();
+  }
+
+  Ch Peek() const { return *FCur; }
+  Ch Take() {
+    const Ch c = *FCur;
+    if (FCur < FLast)
+      ++FCur;
+    else if (!FEof)
+      Fill();
+    return c;
+  }
+  size_t Tell() const { return FCount + size_t(FCur - FBuf.get()); }
+  bool AtEnd() const { return FEof && FCur == FLast; }
+  const std::string& Error() const { return FError; }
+  bool Stopped() const { return FStopped; }
+
+  // Not used for reading.
+  Ch* PutBegin() { return nullptr; }
+  void Put(Ch) {}
+  void Flush() {}
+  size_t PutEnd(Ch*) { return 0; }
+
+ private:
+  void Fill() {
+    FCount += FRead;
+    FRead = 0;
+    if (FRefill && !FRefill(int64_t(FCount))) {
+      FStopped = true;
+    } else {
+      while (FRead < kBufSize) {
+        const int64_t got = FSrc.Read(FBuf.get() + FRead, kBufSize - FRead);
+        if (got < 0) {
+          FError = FSrc.Error();
+          break;
+        }
+        if (got == 0) break;
+        FRead += size_t(got);
+      }
+    }
+    FCur = FBuf.get();
+    if (FRead < kBufSize || FStopped || !FError.empty()) {
+      FBuf[FRead] = 0;  // the end: Peek sees NUL, as RapidJSON expects
+      FLast = FBuf.get() + FRead;
+      FEof = true;
+    } else {
+      FLast = FBuf.get() + FRead - 1;
+    }
+  }
+
+  dump::TByteSource& FSrc;
+  TRefill FRefill;
+  std::unique_ptr<char[]> FBuf;
+  char* FCur;
+  char* FLast;
+  size_t FCount = 0, FRead = 0;
+  bool FEof = false, FStopped = false;
+  std::string FError;
+};
+
+enum class TKey : uint8_t { Other, Name, ASize, MTime, Excluded, NotReg };
+
+TKey KeyOf(std::string_view k) {
+  if (k == "name") return TKey::Name;
+  if (k == "asize") return TKey::ASize;
+  if (k == "mtime") return TKey::MTime;
+  if (k == "excluded") return TKey::Excluded;
+  if (k == "notreg") return TKey::NotReg;
+  return TKey::Other;  // dsize, ino, dev, nlink, hlnkc, read_error, uid, gid, mode, and any other
+}
+
+const char* KeyText(TKey k) {
+  switch (k) {
+    case TKey::Name: return "\"name\"";
+    case TKey::ASize: return "\"asize\"";
+    default: return "this key";
+  }
+}
+
+// The SAX handler: one frame per open JSON container.
+class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler> {
+ public:
+  enum class TKind : uint8_t { Top, Meta, Dir, Info, Skip };
+  struct TFrame {
+    TKind Kind;
+    bool Skipped = false;   // Dir: excluded or notreg, its content is ignored
+    bool Synthetic = false; // Dir: the all-drives root
+    uint64_t Count = 0;     // Top and Dir: elements seen
+    TDirNode* Node = nullptr;
+    int64_t At = 0;         // Dir: the offset of its '['
+  };
+
+  explicit THandler(const TJsonIn& in) : FIn(in) {}
+
+  TScanFileInfo FInfo;
+  std::unique_ptr<TDirNode> FResult;
+  std::string FError;  // what was expected, when the handler stopped the reader
+  int64_t FErrorAt = -1;  // where, when it concerns an entry or a folder
+  int64_t FFiles = 0, FDirs = 0;
+
+  // ---- Containers ----
+  bool StartArray() {
+    if (FFrames.empty()) {
+      FFrames.push_back({TKind::Top});
+      return true;
+    }
+    TFrame& f = FFrames.back();
+    switch (f.Kind) {
+      case TKind::Top: {
+        const uint64_t i = f.Count++;
+        if (i != 3) return Fail(TopExpectation(i));
+        FFrames.push_back({TKind::Dir});
+        FFrames.back().At = Here();
+        return true;
+      }
+      case TKind::Dir: {
+        const uint64_t i = f.Count++;
+        if (i == 0) return Fail("expected the folder's info object, found an array");
+        FFrames.push_back({f.Skipped ? TKind::Skip : TKind::Dir});
+        FFrames.back().At = Here();
+        return true;
+      }
+      case TKind::Info:
+        if (FKey == TKey::Name || FKey == TKey::ASize) return Fail(std::string("expected a value for ") + KeyText(FKey) + ", found an array");
+        [[fallthrough]];
+      default:
+        FFrames.push_back({TKind::Skip});
+        return true;
+    }
+  }
+
+  bool EndArray(rapidjson::SizeType) {
+    TFrame f = FFrames.back();
+    if (f.Kind == TKind::Top) {
+      if (f.Count < 4) return Fail(TopExpectation(f.Count));
+      FFrames.pop_back();
+      return true;
+    }
+    if (f.Kind == TKind::Dir) {
+      if (f.Count == 0) return Fail("expected the folder's info object, found the end of the folder");
+      if (f.Node && !CloseFolder(FFrames.size() - 1)) return false;
+    }
+    FFrames.pop_back();
+    return true;
+  }
+
+  bool StartObject() {
+    if (FFrames.empty()) return Fail("expected '[' at the start of a scan file");
+    TFrame& f = FFrames.back();
+    switch (f.Kind) {
+      case TKind::Top: {
+        const uint64_t i = f.Count++;
+        if (i != 2) return Fail(TopExpectation(i));
+        FFrames.push_back({TKind::Meta});
+        return true;
+      }
+      case TKind::Dir: {
+        f.Count++;
+        FEntry = {};
+        FEntryAt = Here();
+        FFrames.push_back({f.Skipped ? TKind::Skip : TKind::Info});
+        return true;
+      }
+      case TKind::Info:
+        if (FKey == TKey::Name || FKey == TKey::ASize) return Fail(std::string("expected a value for ") + KeyText(FKey) + ", found an object");
+        [[fallthrough]];
+      default:
+        FFrames.push_back({TKind::Skip});
+        return true;
+    }
+  }
+
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    const std::string_view k(s, n);
+    if (FFrames.back().Kind == TKind::Info)
+      FKey = KeyOf(k);
+    else if (FFrames.back().Kind == TKind::Meta)
+      FMetaKey = k == "progname" ? 1 : k == "progver" ? 2 : k == "timestamp" ? 3 : 0;
+    return true;
+  }
+
+  bool EndObject(rapidjson::SizeType) {
+    const TKind kind = FFrames.back().Kind;
+    FFrames.pop_back();
+    if (kind != TKind::Info) return true;
+    TFrame& dir = FFrames.back();
+    return dir.Count == 1 ? OpenFolder(dir) : AddFile(dir);
+  }
+
+  // ---- Scalars ----
+  bool Null() { return Scalar("null"); }
+  bool Bool(bool b) {
+    if (!Value("true or false")) return false;
+    if (InInfo() && (FKey == TKey::Excluded || FKey == TKey::NotReg) && b) FEntry.Skip = true;
+    return ValueType(TKey::Name, "a string", "true or false") && ValueType(TKey::ASize, "a number", "true or false");
+  }
+  bool Int(int v) { return Signed(v); }
+  bool Int64(int64_t v) { return Signed(v); }
+  bool Uint(unsigned v) { return Unsigned(v); }
+  bool Uint64(uint64_t v) { return Unsigned(v); }
+  bool Double(double d) {
+    if (!Value("a number")) return false;
+    if (InMeta() && FMetaKey == 3 && std::isfinite(d) && std::fabs(d) < 9e15) FInfo.Timestamp = int64_t(std::floor(d));
+    if (!InInfo()) return true;
+    if (FKey == TKey::ASize) return Fail("expected a whole number of bytes for \"asize\"");
+    if (FKey == TKey::MTime && std::isfinite(d) && std::fabs(d) < 9e15) FEntry.MTime = UnixSecondsToFileTime(int64_t(std::floor(d)));
+    return ValueType(TKey::Name, "a string", "a number");
+  }
+  bool String(const char* s, rapidjson::SizeType n, bool) {
+    if (!Value("a string")) return false;
+    const std::string_view v(s, n);
+    if (InMeta()) {
+      if (FMetaKey == 1) FInfo.ProgName = v;
+      if (FMetaKey == 2) FInfo.ProgVer = v;
+      return true;
+    }
+    if (!InInfo()) return true;
+    if (FKey == TKey::Name) {
+      FEntry.Name.assign(v);
+      FEntry.HasName = true;
+    } else if (FKey == TKey::Excluded) {
+      FEntry.Skip = true;  // "pattern", "otherfs", "kernfs", "frmlnk": left out by the tool that wrote it
+    }
+    return ValueType(TKey::ASize, "a number", "a string");
+  }
+
+ private:
+  struct TEntry {
+    std::string Name;
+    bool HasName = false;
+    bool Skip = false;
+    int64_t Size = 0;
+    TFileTime MTime;
+  };
+
+  bool InInfo() const { return FFrames.back().Kind == TKind::Info; }
+  bool InMeta() const { return FFrames.back().Kind == TKind::Meta; }
+
+  bool Fail(std::string what, int64_t at = -1) {
+    FError = std::move(what);
+    FErrorAt = at;
+    return false;
+  }
+  // The offset of the bracket being read: RapidJSON calls StartArray and
+  // StartObject before it takes the bracket.
+  int64_t Here() const { return int64_t(FIn.Tell()); }
+
+  static std::string TopExpectation(uint64_t i) {
+    switch (i) {
+      case 0: return "expected the major version number";
+      case 1: return "expected the minor version number";
+      case 2: return "expected the header object";
+      case 3: return "expected the root folder's array";
+      default: return "expected ']' after the root folder";
+    }
+  }
+
+  // A scalar where the containers allow one; positions in the top array and in
+  // folders count here. `whole`: an integer (the versions must be).
+  bool Value(const char* found, bool whole = false) {
+    if (FFrames.empty()) return Fail("expected '[' at the start of a scan file");
+    TFrame& f = FFrames.back();
+    if (f.Kind == TKind::Top) {
+      const uint64_t i = f.Count++;
+      if (i >= 2 || !whole) return Fail(TopExpectation(i) + ", found " + found);
+      return true;
+    }
+    if (f.Kind == TKind::Dir) {
+      if (f.Skipped) return true;
+      return Fail(std::string(f.Count++ == 0 ? "expected the folder's info object" : "expected a file's object or a folder's array") +
+                  ", found " + found);
+    }
+    return true;
+  }
+  bool ValueType(TKey key, const char* expected, const char* found) {
+    if (InInfo() && FKey == key) return Fail(std::string("expected ") + expected + " for " + KeyText(key) + ", found " + found);
+    return true;
+  }
+  bool Scalar(const char* found) {
+    return Value(found) && ValueType(TKey::Name, "a string", found) && ValueType(TKey::ASize, "a number", found);
+  }
+
+  bool Version(uint64_t v) {
+    TFrame& top = FFrames.back();
+    if (top.Count == 1) {
+      if (v != 1) return Fail("expected major version 1, found " + std::to_string(v));
+      FInfo.MajorVersion = 1;
+    } else {
+      FInfo.MinorVersion = int(std::min<uint64_t>(v, INT32_MAX));
+    }
+    return true;
+  }
+
+  bool Unsigned(uint64_t v) {
+    if (!Value("a number", true)) return false;
+    if (FFrames.back().Kind == TKind::Top) return Version(v);
+    if (InMeta() && FMetaKey == 3) FInfo.Timestamp = int64_t(std::min<uint64_t>(v, INT64_MAX));
+    if (!InInfo()) return true;
+    if (FKey == TKey::ASize) {
+      if (v > uint64_t(INT64_MAX)) return Fail("expected a size below 2^63 bytes for \"asize\"");
+      FEntry.Size = int64_t(v);
+    } else if (FKey == TKey::MTime) {
+      FEntry.MTime = UnixSecondsToFileTime(int64_t(std::min<uint64_t>(v, INT64_MAX)));
+    }
+    return ValueType(TKey::Name, "a string", "a number");
+  }
+
+  bool Signed(int64_t v) {
+    if (v >= 0) return Unsigned(uint64_t(v));
+    if (!Value("a number", true)) return false;
+    if (FFrames.back().Kind == TKind::Top) return Fail(std::string(FFrames.back().Count == 1 ? "expected major version 1" : "expected the minor version number") + ", found " + std::to_string(v));
+    if (InMeta() && FMetaKey == 3) FInfo.Timestamp = v;
+    if (!InInfo()) return true;
+    if (FKey == TKey::ASize) return Fail("expected a size of 0 or more for \"asize\"");
+    if (FKey == TKey::MTime) FEntry.MTime = UnixSecondsToFileTime(v);
+    return ValueType(TKey::Name, "a string", "a number");
+  }
+
+  // A name must stand for one entry of its folder and nothing else.
+  bool CheckName() {
+    if (!FEntry.HasName) return Fail("expected a \"name\" in every entry", FEntryAt);
+    const std::string& n = FEntry.Name;
+    if (n.empty() || n == "." || n == ".." || n.find('\0') != std::string::npos ||
+        n.find_first_of(platform::PathDelimiters()) != std::string::npos || n.find('/') != std::string::npos)
+      return Fail("expected a file name, found a name that is empty, \".\", \"..\", or holds a path separator or NUL", FEntryAt);
+    if (n.size() > 0xFFFF) return Fail("expected a name of at most 65535 bytes", FEntryAt);
+    return true;
+  }
+
+  bool AddBytes(int64_t size) {
+    if (size > INT64_MAX - FTotal) return Fail("expected sizes that add up to less than 2^63 bytes", FEntryAt);
+    FTotal += size;
+    return true;
+  }
+
+  // The info object of a folder has ended: the folder becomes a node (or is skipped).
+  bool OpenFolder(TFrame& dir) {
+    const size_t depth = FFrames.size() - 1;  // index of `dir`; 1 is the root
+    if (depth == 1) {
+      if (!FEntry.HasName) return Fail("expected a \"name\" in the root folder: the scanned path", FEntryAt);
+      if (FEntry.Name.find('\0') != std::string::npos) return Fail("expected a path without NUL as the root's name", FEntryAt);
+      if (FEntry.Name.empty()) {
+        FSynthetic = CreateSyntheticRoot();
+        dir.Node = FSynthetic.get();
+        dir.Synthetic = true;
+      } else {
+        FBuilder = std::make_unique<TTreeBuilder>(FEntry.Name);
+        dir.Node = FBuilder->Root();
+      }
+      FDirs += dir.Synthetic ? 0 : 1;
+      return true;
+    }
+    TFrame& parent = FFrames[depth - 1];
+    if (FEntry.Skip) {
+      dir.Skipped = true;
+      return true;
+    }
+    if (parent.Synthetic) {
+      // A drive of an all-drives scan: its name is its path.
+      if (!FEntry.HasName || FEntry.Name.empty() || FEntry.Name.find('\0') != std::string::npos)
+        return Fail("expected a drive's path as the name of a folder in an all-drives root", FEntryAt);
+      FBuilder = std::make_unique<TTreeBuilder>(FEntry.Name);
+      dir.Node = FBuilder->Root();
+    } else {
+      if (!CheckName()) return false;
+      dir.Node = FBuilder->AddDir(parent.Node, FEntry.Name);
+    }
+    ++FDirs;
+    return true;
+  }
+
+  bool AddFile(TFrame& dir) {
+    if (FEntry.Skip) return true;
+    if (dir.Synthetic) return Fail("expected a drive's folder, found a file directly in an all-drives root", FEntryAt);
+    if (!CheckName() || !AddBytes(FEntry.Size)) return false;
+    FBuilder->AddFile(dir.Node, FEntry.Name, FEntry.Size, FEntry.MTime);
+    ++FFiles;
+    return true;
+  }
+
+  // A folder has ended: its names must be unique; a finished drive joins the
+  // all-drives root.
+  bool CloseFolder(size_t index) {
+    TFrame& dir = FFrames[index];
+    TDirNode* node = dir.Node;
+    if (node->Leaves.size() + node->Children.size() > 1) {
+      FNames.clear();
+      for (const TFileLeaf* f : node->Leaves) FNames.push_back(f->Name());
+      for (const TDirNode* d : node->Children) FNames.push_back(dir.Synthetic ? FOwned.emplace_back(d->FullPath()) : d->Name());
+      std::sort(FNames.begin(), FNames.end());
+      const auto twice = std::adjacent_find(FNames.begin(), FNames.end());
+      if (twice != FNames.end()) return Fail("expected each name once in the folder that starts here, found \"" + std::string(*twice) + "\" twice", dir.At);
+      FOwned.clear();
+    }
+    // Lists of exact size, as a scan leaves them (they grew by doubling).
+    Compact(node->Leaves);
+    Compact(node->Children);
+    const bool drive = index == 2 && FFrames[1].Synthetic;
+    if (index == 1 && !dir.Synthetic) {
+      FResult = FBuilder->Finish();
+      FBuilder.reset();
+    } else if (drive) {
+      FSynthetic->AppendChildTree(FBuilder->Finish());
+      FBuilder.reset();
+    } else if (index == 1) {
+      FResult = std::move(FSynthetic);
+    }
+    return true;
+  }
+
+  template <class T>
+  void Compact(TPtrList<T>& list) {
+    if (list.size() < 2) return;
+    const std::vector<T*> copy(list.begin(), list.end());
+    list.Assign(copy.data(), copy.size());
+  }
+
+  const TJsonIn& FIn;
+  std::vector<TFrame> FFrames;
+  int64_t FEntryAt = 0;
+  TKey FKey = TKey::Other;
+  int FMetaKey = 0;
+  TEntry FEntry;
+  int64_t FTotal = 0;
+  std::unique_ptr<TTreeBuilder> FBuilder;
+  std::unique_ptr<TDirNode> FSynthetic;
+  std::vector<std::string_view> FNames;
+  std::deque<std::string> FOwned;
+};
+
+std::string ExpectationOf(rapidjson::ParseErrorCode code) {
+  using namespace rapidjson;
+  switch (code) {
+    case kParseErrorDocumentEmpty: return "expected '[' at the start of a scan file";
+    case kParseErrorDocumentRootNotSingular: return "expected the end of the file after the closing ']'";
+    case kParseErrorValueInvalid: return "expected a value";
+    case kParseErrorObjectMissName: return "expected a key in quotes";
+    case kParseErrorObjectMissColon: return "expected ':' after a key";
+    case kParseErrorObjectMissCommaOrCurlyBracket: return "expected ',' or '}' after a value";
+    case kParseErrorArrayMissCommaOrSquareBracket: return "expected ',' or ']' after an element";
+    case kParseErrorStringUnicodeEscapeInvalidHex: return "expected four hex digits after \\u";
+    case kParseErrorStringUnicodeSurrogateInvalid: return "expected a low surrogate \\uDC00-\\uDFFF after a high one";
+    case kParseErrorStringEscapeInvalid: return "expected a valid escape, and control characters only as escapes, in a string";
+    case kParseErrorStringMissQuotationMark: return "expected a closing quote";
+    case kParseErrorStringInvalidEncoding: return "expected a string";
+    case kParseErrorNumberTooBig: return "expected a number of a size a double can hold";
+    case kParseErrorNumberMissFraction: return "expected digits after the decimal point";
+    case kParseErrorNumberMissExponent: return "expected digits in the exponent";
+    default: return "expected JSON";
+  }
+}
+
+std::string AtByte(int64_t offset, bool atEnd) {
+  return "at byte " + std::to_string(offset) + (atEnd ? " (the file ends there)" : "") + ": ";
+}
+
+}  // namespace
+
+TScanFileRead ReadScanSource(dump::TByteSource& source, const TScanFileReadOptions& options) {
+  dump::TUnpackSource unpack(source);
+  TScanFileRead result;
+  bool cancelled = false;
+  THandler* handlerRef = nullptr;
+  TJsonIn in(unpack, [&](int64_t text) {
+    if (options.Cancel && options.Cancel->load() != 0) {
+      cancelled = true;
+      return false;
+    }
+    if (options.OnProgress && text > 0)
+      options.OnProgress(text, unpack.RawBytesRead(), handlerRef ? handlerRef->FFiles : 0, handlerRef ? handlerRef->FDirs : 0);
+    return true;
+  });
+  THandler handler(in);
+  handlerRef = &handler;
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult ok = reader.Parse<rapidjson::kParseIterativeFlag>(in, handler);
+  result.Compression = unpack.Compression();
+  if (cancelled) {
+    result.Cancelled = true;
+    return result;
+  }
+  if (!in.Error().empty()) {
+    throw EScanFileError("cannot read the scan file: " + in.Error() + " (at byte " + std::to_string(unpack.RawBytesRead()) +
+                             " of the file)",
+                         int64_t(in.Tell()));
+  }
+  const int64_t at = ok ? int64_t(in.Tell()) : handler.FErrorAt >= 0 && ok.Code() == rapidjson::kParseErrorTermination ? handler.FErrorAt : int64_t(ok.Offset());
+  const bool atEnd = in.AtEnd() && size_t(at) >= in.Tell();
+  if (!ok) {
+    const std::string what = ok.Code() == rapidjson::kParseErrorTermination ? handler.FError : ExpectationOf(ok.Code());
+    throw EScanFileError(AtByte(at, atEnd) + what, at);
+  }
+  if (!in.AtEnd()) throw EScanFileError(AtByte(at, false) + "expected the end of the file after the closing ']'", at);
+  result.Root = std::move(handler.FResult);
+  result.Info = handler.FInfo;
+  return result;
+}
+
+TScanFileRead ReadScanData(std::string_view bytes, const TScanFileReadOptions& options) {
+  dump::TMemorySource src(bytes);
+  return ReadScanSource(src, options);
+}
+
+namespace {
+class TInputSource : public dump::TByteSource {
+ public:
+  explicit TInputSource(platform::TInputFile& f) : FFile(f) {}
+  int64_t Read(char* buf, size_t n) override { return FFile.Read(buf, n); }
+  std::string Error() const override { return FFile.Error(); }
+
+ private:
+  platform::TInputFile& FFile;
+};
+}  // namespace
+
+TScanFileRead ReadScanFile(const std::string& path, const TScanFileReadOptions& options) {
+  platform::TInputFile file;
+  if (!file.Open(path)) throw EScanFileError("cannot open " + path + ": " + file.Error());
+  TInputSource src(file);
+  return ReadScanSource(src, options);
+}
+
+}  // namespace vd

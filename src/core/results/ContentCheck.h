@@ -1,0 +1,70 @@
+// The content check of duplicates: which members of each group (same name, same
+// size) really hold the same bytes. A core pass: groups in, one verdict per
+// file out, with progress and cancellation the way the scanner reports them.
+//
+// Reading: per group, the first 4 KiB of every member; then, only for members
+// whose starts agree with another's, the rest from byte 4096 on. Each byte is
+// read at most once and hashed with XXH3 (128 bits); members are identical when
+// the hashes and lengths of both parts agree.
+//
+// Threads: runs on any one thread (the window runs it in the background). It
+// reads the groups and the leaves' paths only; whoever owns the tree keeps it,
+// and the groups, unchanged until the pass has returned (cancel, then wait).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/results/Duplicates.h"
+
+namespace vd {
+
+enum class TContentVerdict : uint8_t {
+  Unchecked,   // the pass was cancelled before this file
+  Identical,   // another member (another file) holds the same bytes
+  Unique,      // no other member holds the same bytes
+  Unreadable,  // could not be opened or read, or is no longer a regular file
+  SameFile,    // the same file as an earlier member under another path (a hard
+               // link, or one folder mounted twice): not a copy, deleting it frees nothing
+};
+
+struct TMemberVerdict {
+  TContentVerdict Verdict = TContentVerdict::Unchecked;
+  // Members of one group that are Identical and have the same Content hold the
+  // same bytes (a group may hold two contents, each with copies).
+  uint32_t Content = 0;
+};
+
+struct TContentCheckResult {
+  // Parallel to the groups and to each group's Files.
+  std::vector<std::vector<TMemberVerdict>> Groups;
+  int64_t BytesRead = 0;
+  bool Cancelled = false;
+};
+
+struct TContentProgress {
+  int64_t FilesDone = 0;
+  int64_t FilesTotal = 0;
+  int64_t BytesRead = 0;
+};
+
+struct TContentCheckOptions {
+  // At most every 100 ms and once at the end, on the pass's thread.
+  std::function<void(const TContentProgress&)> OnProgress;
+  // Non-zero stops the pass within one block read (a scan context's FCancelled fits).
+  const std::atomic<int32_t>* Cancel = nullptr;
+};
+
+TContentCheckResult CheckContents(const TDupGroups& groups, const TContentCheckOptions& options = {});
+
+// "Select Copies": in every group, the files identical in content to an older
+// member. Within each content, the member to keep is the oldest by last-write
+// time; a file without a time counts as newest; equal times are decided by the
+// path (bytewise, the smaller kept), so the choice does not hang on list order.
+// Files not confirmed identical are never selected, and one file of each
+// content always stays.
+std::vector<TFileLeaf*> SelectCopies(const TDupGroups& groups, const TContentCheckResult& result);
+
+}  // namespace vd

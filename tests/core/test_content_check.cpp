@@ -1,0 +1,161 @@
+// The content check of duplicates on real files, and the rule of "Select Copies".
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
+#include "TestUtil.h"
+#include "core/results/ContentCheck.h"
+
+using namespace vd;
+using V = TContentVerdict;
+
+namespace {
+
+void Write(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Pattern(size_t n, char seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = char(seed + i * 7 + i / 251);
+  return s;
+}
+
+// Groups made by hand over files of a builder's tree.
+struct TGroups {
+  explicit TGroups(const std::string& root) : B(root) {}
+  TFileLeaf* File(const std::string& dir, const std::string& name, int64_t size, int64_t mtime = 0) {
+    TDirNode*& d = Dirs[dir];
+    if (!d) d = B.AddDir(B.Root(), dir);
+    return B.AddFile(d, name, size, mtime ? TFileTime::FromTicks(uint64_t(mtime)) : TFileTime{});
+  }
+  void Group(std::vector<TFileLeaf*> files) {
+    auto g = std::make_unique<TDupGroup>();
+    g->Size = files[0]->Size;
+    g->Files = std::move(files);
+    Groups.push_back(std::move(g));
+  }
+  TTreeBuilder B;
+  std::map<std::string, TDirNode*> Dirs;
+  TDupGroups Groups;
+};
+
+std::vector<V> Verdicts(const TContentCheckResult& r, size_t g) {
+  std::vector<V> out;
+  for (const auto& v : r.Groups[g]) out.push_back(v.Verdict);
+  return out;
+}
+
+}  // namespace
+
+TEST(ContentCheck, TellsCopiesFromLookAlikesReadingEachByteOnce) {
+  vdtest::TempDir t;
+  TGroups g(t.Path());
+  const std::string big = Pattern(10000, 'a');
+  std::string bigOtherEnd = big;
+  bigOtherEnd[9999] ^= 1;
+  Write(t / "a/same.txt", big);
+  Write(t / "b/same.txt", bigOtherEnd);  // same start, another end
+  Write(t / "c/same.txt", big);
+  g.Group({g.File("a", "same.txt", 10000), g.File("b", "same.txt", 10000), g.File("c", "same.txt", 10000)});
+  Write(t / "a/small.cfg", "x=1\n");
+  Write(t / "b/small.cfg", "x=1\n");
+  g.Group({g.File("a", "small.cfg", 4), g.File("b", "small.cfg", 4)});
+  Write(t / "a/LICENSE", Pattern(8000, 'a'));
+  Write(t / "b/LICENSE", Pattern(8000, 'b'));  // differs at once: only the starts are read
+  g.Group({g.File("a", "LICENSE", 8000), g.File("b", "LICENSE", 8000)});
+  // Gone since the scan, and a pipe in a file's place (must not hang).
+  Write(t / "a/gone.bin", "zz");
+  ASSERT_EQ(::mkfifo((t / "b/gone.bin").c_str(), 0644), 0);
+  Write(t / "c/gone.bin", "zz");
+  g.Group({g.File("a", "gone.bin", 2), g.File("b", "gone.bin", 2), g.File("c", "gone.bin", 2), g.File("d", "gone.bin", 2)});
+  // A hard link is the same file, not a copy.
+  Write(t / "a/linked.dat", big);
+  ASSERT_EQ(::link((t / "a/linked.dat").c_str(), (t / "b/linked.dat").c_str()), 0);
+  g.Group({g.File("a", "linked.dat", 10000), g.File("b", "linked.dat", 10000)});
+  const auto tree = g.B.Finish();
+
+  const TContentCheckResult r = CheckContents(g.Groups);
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(Verdicts(r, 0), (std::vector<V>{V::Identical, V::Unique, V::Identical}));
+  EXPECT_EQ(r.Groups[0][0].Content, r.Groups[0][2].Content);
+  EXPECT_EQ(Verdicts(r, 1), (std::vector<V>{V::Identical, V::Identical}));
+  EXPECT_EQ(Verdicts(r, 2), (std::vector<V>{V::Unique, V::Unique}));
+  EXPECT_EQ(Verdicts(r, 3), (std::vector<V>{V::Identical, V::Unreadable, V::Identical, V::Unreadable}));
+  EXPECT_EQ(Verdicts(r, 4), (std::vector<V>{V::Unique, V::SameFile}));
+  // Every byte of group 0 once; starts only of LICENSE; the linked file's start once.
+  EXPECT_EQ(r.BytesRead, 3 * 10000 + 2 * 4 + 2 * 4096 + 2 * 2 + 4096);
+
+  // One copy of each content stays; the look-alike, the unreadable and the link are never chosen.
+  const auto copies = SelectCopies(g.Groups, r);
+  ASSERT_EQ(copies.size(), 3u);
+  for (TFileLeaf* f : copies) {
+    const std::string p = f->FullPath();
+    EXPECT_TRUE(p == t / "c/same.txt" || p == t / "b/small.cfg" || p == t / "c/gone.bin") << p;
+  }
+}
+
+// Stopped from another thread, the pass returns soon, and the group it was in
+// says nothing.
+TEST(ContentCheck, StopsOnCancelFromAnotherThread) {
+  vdtest::TempDir t;
+  TGroups g(t.Path());
+  t.File("a/huge.img", int64_t(1) << 30);
+  t.File("b/huge.img", int64_t(1) << 30);
+  g.Group({g.File("a", "huge.img", int64_t(1) << 30), g.File("b", "huge.img", int64_t(1) << 30)});
+  const auto tree = g.B.Finish();
+  std::atomic<int32_t> cancel{0};
+  TContentCheckResult r;
+  int reports = 0;
+  std::thread worker([&] {
+    TContentCheckOptions o;
+    o.Cancel = &cancel;
+    o.OnProgress = [&](const TContentProgress& p) {
+      ++reports;
+      EXPECT_EQ(p.FilesTotal, 2);
+      cancel.store(1);
+    };
+    r = CheckContents(g.Groups, o);
+  });
+  worker.join();
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_GE(reports, 1);
+  EXPECT_LT(r.BytesRead, int64_t(2) << 30);
+  EXPECT_EQ(Verdicts(r, 0), (std::vector<V>{V::Unchecked, V::Unchecked}));
+  EXPECT_TRUE(SelectCopies(g.Groups, r).empty());
+}
+
+TEST(SelectCopies, KeepsTheOldestOfEachContent) {
+  TGroups g("/r");
+  auto* a = g.File("1", "f", 5, 300);
+  auto* b = g.File("2", "f", 5, 100);  // the oldest
+  auto* c = g.File("3", "f", 5, 200);
+  auto* d = g.File("4", "f", 5, 50);   // oldest of all, but unique
+  g.Group({a, b, c, d});
+  auto* x1 = g.File("1", "x", 5, 0);   // no time: counts as newest
+  auto* x2 = g.File("2", "x", 5, 10);
+  auto* y1 = g.File("3", "x", 5, 7);   // a second content, equal times: the smaller path stays
+  auto* y2 = g.File("4", "x", 5, 7);
+  g.Group({x1, x2, y1, y2});
+  auto* u1 = g.File("1", "u", 5, 1);
+  auto* u2 = g.File("2", "u", 5, 2);
+  auto* u3 = g.File("3", "u", 5, 3);
+  auto* u4 = g.File("4", "u", 5, 4);
+  g.Group({u1, u2, u3, u4});
+  const auto tree = g.B.Finish();
+
+  TContentCheckResult r;
+  r.Groups = {{{V::Identical, 0}, {V::Identical, 0}, {V::Identical, 0}, {V::Unique, 1}},
+              {{V::Identical, 0}, {V::Identical, 0}, {V::Identical, 1}, {V::Identical, 1}},
+              // never selected: not confirmed, or a content with no second file
+              {{V::Unreadable, 0}, {V::SameFile, 0}, {V::Unchecked, 0}, {V::Identical, 0}}};
+  EXPECT_EQ(SelectCopies(g.Groups, r), (std::vector<TFileLeaf*>{a, c, x1, y2}));
+  // Verdicts that do not fit the groups select nothing.
+  r.Groups[0].pop_back();
+  r.Groups.resize(1);
+  EXPECT_TRUE(SelectCopies(g.Groups, r).empty());
+}
