@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "views/PaintSurface.h"
@@ -50,7 +52,7 @@ class TstToolbox : public QObject {
     s.HitTest = [](QPoint p) -> const void* { return p.x() < 100 ? &tileA : (p.x() < 150 ? &tileB : nullptr); };
     s.HintFor = [&](const void* t) {
       ++hints;
-      return t == &tileA ? QStringLiteral("/a\r\n1 B") : QStringLiteral("/b\r\n2 B");
+      return t == &tileA ? QStringLiteral("/a\r\n1 B") : QStringLiteral("/<b>b\r\n2 B");
     };
     s.show();
     QTest::mouseMove(&s, QPoint(10, 10));
@@ -59,6 +61,11 @@ class TstToolbox : public QObject {
     QCOMPARE(s.CurrentHint(), QStringLiteral("/a\r\n1 B"));
     QTest::mouseMove(&s, QPoint(120, 10));
     QCOMPARE(hints, 2);
+    // Shown as the text it is: a name is never read as markup.
+    QTRY_VERIFY(QToolTip::isVisible());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    QCOMPARE(shown.toPlainText(), QStringLiteral("/<b>b\n2 B"));
     QTest::mouseMove(&s, QPoint(180, 10));
     QCOMPARE(s.CurrentHint(), QString());
     QCOMPARE(s.Hover(), nullptr);

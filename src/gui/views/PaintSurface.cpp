@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace vd::gui {
@@ -52,10 +53,15 @@ void TPaintSurface::mouseMoveEvent(QMouseEvent* e) {
   if (hit == FHover) return;
   FHover = hit;
   FHint = hit && HintFor ? HintFor(hit) : QString();
-  if (FHint.isEmpty())
+  if (FHint.isEmpty()) {
     QToolTip::hideText();
-  else
-    QToolTip::showText(e->globalPosition().toPoint(), FHint, this);
+    return;
+  }
+  // As plain text: a path such as "/tmp/<b>x</b>" would otherwise be read as
+  // markup and shown as something it is not.
+  QString shown = FHint;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QToolTip::showText(e->globalPosition().toPoint(), Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal), this);
 }
 
 void TPaintSurface::mousePressEvent(QMouseEvent* e) { emit MouseDown(e); }

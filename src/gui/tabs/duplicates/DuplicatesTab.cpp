@@ -383,9 +383,9 @@ QString TDuplicatesTab::SelectionStatus() const {
     return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size)));
   if (FTreeModel->Kind(node) == TDupTreeModel::TNodeKind::Group) {
     const TDupGroup* g = FTreeModel->Group(node);
+    // One pass over all three: the name may itself hold "%3".
     return QStringLiteral("%1  %2  (%3 duplicates)")
-        .arg(DisplayText(g->FileName), DisplayText(FormatSize(g->Size)))
-        .arg(qlonglong(g->Files.size()));
+        .arg(DisplayText(g->FileName), DisplayText(FormatSize(g->Size)), QString::number(g->Files.size()));
   }
   if (const TDupItem* p = S.FDupeMap.Primary())
     return ShowSelection(DisplayText(p->FullPath()), DisplayText(FormatSize(p->Size())), 1);
