@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 
@@ -182,6 +183,62 @@ class TstFileActions : public QObject {
     }
     QVERIFY(r.Parent.findChildren<TPropertiesDialog*>().isEmpty());
     QVERIFY(log.Opened.isEmpty() && r.Questions.empty() && r.Errors.isEmpty());
+  }
+
+  // Names as the file system has them reach the desktop intact through every
+  // action: the clipboard's URIs, open, reveal, properties (the file manager's
+  // and our own window) and deletion.
+  void namesAreBytesThroughEveryAction_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("not UTF-8") << QByteArray("bad\xff.txt");
+    QTest::newRow("newline") << QByteArray("two\nlines.txt");
+    QTest::newRow("percent") << QByteArray("%41.txt");
+    QTest::newRow("leading dash") << QByteArray("-rf");
+    QTest::newRow("255 bytes") << QByteArray("\xc3\xa4").repeated(100) + QByteArray(51, 'x') + ".txt";
+  }
+  void namesAreBytesThroughEveryAction() {
+    QFETCH(QByteArray, name);
+    vdtest::TempDir t;
+    const std::string path = t.File(name.toStdString(), 5);
+    const QByteArray raw = QByteArray::fromStdString(path);
+    // A URI is plain ASCII without blanks and spells exactly the path's bytes.
+    auto spells = [&](const QByteArray& uri) {
+      for (char c : uri)
+        if (c <= ' ' || c > '~') return false;
+      return uri.startsWith("file://") && QByteArray::fromPercentEncoding(uri.mid(7)) == raw;
+    };
+    TRig r;
+    r.Tab.Paths = {path};
+    TShellLog log;
+
+    r.A.SpeedButton1Click();
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    const QByteArray uriList = clip->data(QStringLiteral("text/uri-list"));
+    QVERIFY(uriList.endsWith("\r\n"));
+    QVERIFY2(spells(uriList.chopped(2)), uriList.constData());
+    QCOMPARE(clip->data(QStringLiteral("x-special/gnome-copied-files")), "copy\n" + uriList.chopped(2));
+    QCOMPARE(clip->text(), DisplayText(path));  // the text stays as it was
+
+    r.A.btnOpenClick();
+    r.A.btnOpenExplorerClick();
+    r.A.btnShowPropertiesClick();
+    QCOMPARE(log.Opened.size(), 1);
+    QVERIFY(spells(log.Opened[0].toLatin1()));
+    QCOMPARE(int(log.FM.size()), 2);
+    for (const auto& [method, uris] : log.FM) QVERIFY2(uris.size() == 1 && spells(uris[0].toLatin1()), qPrintable(method));
+
+    log.FileManagerAnswers = false;
+    r.A.btnShowPropertiesClick();
+    const auto dialogs = r.Parent.findChildren<TPropertiesDialog*>();
+    QCOMPARE(dialogs.size(), 1);
+    QCOMPARE(dialogs[0]->findChild<QLabel*>("lblName")->text(), DisplayText(name.toStdString()));
+    QVERIFY(dialogs[0]->findChild<QLabel*>("lblSize")->text().endsWith("(5 bytes)"));
+    QCOMPARE(dialogs[0]->findChild<QLabel*>("lblPermissions")->text(), QStringLiteral("rw-r--r-- (644)"));
+    delete dialogs[0];
+
+    r.A.btnRemoveClick();
+    QVERIFY(r.Errors.isEmpty());
+    QVERIFY(!Exists(path));
   }
 
   // Without a file manager: one window of our own per item, not modal, with a
