@@ -36,7 +36,7 @@ void TFilesInFoldersTab::tvFoldersAndFilesExpanding(QTreeWidgetItem* item) {
     removedSelected = removedSelected || child->isSelected();
     ForgetNode(child);
     tvFoldersAndFilesDeletion(child);
-    delete node->takeChild(i);
+    RetireNode(node->takeChild(i));
   }
   FTrackingPaused = false;
 
@@ -48,6 +48,17 @@ void TFilesInFoldersTab::tvFoldersAndFilesExpanding(QTreeWidgetItem* item) {
   node->addChildren(children);
 
   if (removedSelected) OnTreeSelectionChanged();
+}
+
+void TFilesInFoldersTab::RetireNode(QTreeWidgetItem* item) {
+  // This expansion may run inside the view's own handling of the very node
+  // taken out: making a placeholder the current node scrolls to it, scrolling
+  // expands its folder, and the view then goes on to read the node it was
+  // given. Out of the tree it harms nothing; it is freed once the event that
+  // led here has been delivered.
+  FRetiredNodes.emplace_back(item);
+  if (FRetiredNodes.size() == 1)
+    QMetaObject::invokeMethod(this, [this] { FRetiredNodes.clear(); }, Qt::QueuedConnection);
 }
 
 void TFilesInFoldersTab::tvFoldersAndFilesDeletion(QTreeWidgetItem* item) {

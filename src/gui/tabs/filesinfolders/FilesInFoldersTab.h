@@ -110,6 +110,8 @@ class TFilesInFoldersTab : public TResultTab {
   void OnTreeSelectionChanged();
   void TrackSelectionOrder();
   void ForgetNode(TNodeItem* node);
+  // Keeps a node taken out of the tree until control is back in the event loop.
+  void RetireNode(QTreeWidgetItem* item);
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ScheduleFitTreeColumn();
   void FitTreeColumn();
@@ -118,6 +120,7 @@ class TFilesInFoldersTab : public TResultTab {
   std::vector<TNodeItem*> FSelOrder;
   // Every node created so far by the object it carries.
   QHash<const void*, TNodeItem*> FNodeByData;
+  std::vector<std::unique_ptr<QTreeWidgetItem>> FRetiredNodes;
   bool FTrackingPaused = false;
   bool FFitPending = false;
 };
