@@ -2,7 +2,6 @@
 // traffic between treemap, tree and extension legend.
 #include <QMouseEvent>
 #include <QSet>
-#include <QTreeWidgetItemIterator>
 #include <algorithm>
 
 #include "FilesInFoldersTab.h"
@@ -110,6 +109,24 @@ void TFilesInFoldersTab::OnTreeSelectionChanged() {
   tvFoldersAndFilesChange();
 }
 
+bool TFilesInFoldersTab::IsOnScreen(const QTreeWidgetItem* item) const {
+  if (item->isHidden()) return false;
+  for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+    if (!p->isExpanded() || p->isHidden()) return false;
+  return true;
+}
+
+void TFilesInFoldersTab::ShowNode(TNodeItem* node) {
+  // Its folders exist (the node does), so expanding them only shows them.
+  std::vector<QTreeWidgetItem*> up;
+  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) up.push_back(p);
+  for (auto it = up.rbegin(); it != up.rend(); ++it)
+    if (!(*it)->isExpanded()) {
+      tvFoldersAndFilesExpanding(*it);
+      (*it)->setExpanded(true);
+    }
+}
+
 void TFilesInFoldersTab::SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifiers modifiers) {
   QItemSelectionModel* sm = tvFoldersAndFiles->selectionModel();
   const QModelIndex idx = tvFoldersAndFiles->indexFromItem(node);
@@ -126,18 +143,24 @@ void TFilesInFoldersTab::SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifier
   }
   auto* anchor = static_cast<TNodeItem*>(tvFoldersAndFiles->currentItem());
   if ((modifiers & Qt::ShiftModifier) && anchor && anchor != node) {
-    // The visible nodes from the anchor to the node, inclusive, in tree order.
+    // A range is what the user sees between the anchor and the node: the rows
+    // on screen, never what lies under folders collapsed since the anchor was
+    // set, nor placeholders. An anchor no longer on screen makes no range.
+    ShowNode(node);
     QItemSelection range;
-    bool inside = false;
-    for (QTreeWidgetItemIterator it(tvFoldersAndFiles); *it; ++it) {
-      QTreeWidgetItem* item = *it;
-      const bool edge = item == anchor || item == node;
-      if (edge) inside = !inside;
-      if (inside || edge) {
-        const QModelIndex i = tvFoldersAndFiles->indexFromItem(item);
-        range.select(i, i);
+    if (IsOnScreen(anchor)) {
+      bool inside = false;
+      for (QTreeWidgetItem* item = tvFoldersAndFiles->topLevelItem(0); item; item = tvFoldersAndFiles->itemBelow(item)) {
+        const bool edge = item == anchor || item == node;
+        if (edge) inside = !inside;
+        if ((inside || edge) && !static_cast<TNodeItem*>(item)->Dummy) {
+          const QModelIndex i = tvFoldersAndFiles->indexFromItem(item);
+          range.select(i, i);
+        }
+        if (edge && !inside) break;
       }
-      if (edge && !inside) break;
+    } else {
+      range.select(idx, idx);
     }
     // One change for the whole range, reported once the node is current.
     FTrackingPaused = true;

@@ -107,6 +107,10 @@ class TFilesInFoldersTab : public TResultTab {
   void Index(TNodeItem* node);
   // Makes `node` the tree's selected node as a click with `modifiers` would.
   void SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifiers modifiers);
+  // Whether a node's row is on screen: every folder above it expanded.
+  bool IsOnScreen(const QTreeWidgetItem* item) const;
+  // Expands the folders above a node, from the top down.
+  void ShowNode(TNodeItem* node);
   void OnTreeSelectionChanged();
   void TrackSelectionOrder();
   void ForgetNode(TNodeItem* node);
