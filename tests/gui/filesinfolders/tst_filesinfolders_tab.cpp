@@ -229,6 +229,11 @@ class TstFilesInFoldersTab : public QObject {
     QCOMPARE(t.S.FHierMap.SelectedCount(), size_t(1));
     QCOMPARE(t.S.FHierMap.Primary(), t.Tile(x));
     QCOMPARE(t.Last(), Q(x) + "  2.0 MB");
+
+    // Ctrl on the selected tile takes its node out of the tree's selection too.
+    t.ClickTile(x, Qt::ControlModifier);
+    QCOMPARE(t.Tab->SelectedNodesInOrder(), (std::vector<TNodeItem*>{ny, t.Root()}));
+    QVERIFY(!t.S.FHierMap.IsSelected(t.Tile(x)));
   }
 
   void extensionLegendHighlightsUntilTheTreeSpeaks() {

@@ -354,7 +354,8 @@ void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
   const QPoint p = e->position().toPoint();
   const TDupItem* item = S.FDupeMap.HitTest(TPoint{p.x(), p.y()});
   if (!item) return;
-  if (e->modifiers() & Qt::ControlModifier)
+  const bool ctrl = e->modifiers() & Qt::ControlModifier;
+  if (ctrl)
     S.FDupeMap.ToggleSelected(item);
   else
     S.FDupeMap.SetSingleSelected(item);
@@ -364,7 +365,16 @@ void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
     const auto g = S.FDupeGroupByFileUpper.find(platform::PathKey(leaf->FullPath()));
     if (g != S.FDupeGroupByFileUpper.end()) {
       const QModelIndex node = FTreeModel->IndexOfFile(leaf, g->second);
-      if (node.isValid()) SelectTreeNode(node);
+      if (node.isValid() && ctrl) {
+        // As in the other tabs: Ctrl adds the file's node to the tree's
+        // selection, or takes it out with the tile.
+        const bool on = S.FDupeMap.IsSelected(item);
+        tvDuplicateFiles->selectionModel()->setCurrentIndex(
+            node, (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+        tvDuplicateFiles->scrollTo(node);
+      } else if (node.isValid()) {
+        SelectTreeNode(node);
+      }
     }
   }
   W.UpdateSelectionStatus();

@@ -223,7 +223,15 @@ void TFilesInFoldersTab::PaintBox3MouseDown(QMouseEvent* event) {
   // until the next build, which nothing here triggers.
   const std::string fullPath = it->FullPath();
   const int64_t size = it->Size();
-  if (it->Kind() == THierKind::hkFile) {
+  const bool fileTile = it->Kind() == THierKind::hkFile;
+  if ((mods & Qt::ControlModifier) && !S.FHierMap.IsSelected(it)) {
+    // The Ctrl+click took the tile out of the selection: its node goes too,
+    // or the file actions would act on what the user has just deselected.
+    TNodeItem* node = FindTreeNodeByData(fileTile ? static_cast<const void*>(it->FileLeaf()) : it->Dir());
+    if (node && node->isSelected())
+      tvFoldersAndFiles->selectionModel()->select(tvFoldersAndFiles->indexFromItem(node),
+                                                  QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+  } else if (fileTile) {
     RevealFileInTree(it->FileLeaf(), mods);
   } else if (TNodeItem* node = FindTreeNodeByData(it->Dir())) {
     if (!node->isExpanded()) {
