@@ -227,6 +227,9 @@ void TFoldersTab::PopulateFilesOfSelectedFolder() {
 void TFoldersTab::RefillLegendAfterEvent() {
   if (!FLegendRefillPending) return;  // refilled or cleared meanwhile
   PopulateFilesOfSelectedFolder();
+  // The pick's rows are gone from the legend: the status line now names the
+  // tree's folder, the one the file actions take.
+  if (!AppClosing) W.UpdateSelectionStatus();
 }
 
 void TFoldersTab::RebuildFolderTreemap() {
@@ -300,12 +303,18 @@ void TFoldersTab::PaintBox2DblClick() {
   if (S.FSelectedFolder) OpenItem(S.FSelectedFolder->FullPath());
 }
 
-void TFoldersTab::lvFilesOfSelectedFolderSelectItem(const QItemSelection& selected, const QItemSelection&) {
+void TFoldersTab::lvFilesOfSelectedFolderSelectItem(const QItemSelection& selected, const QItemSelection& deselected) {
   // Qt reports a batch; each newly selected row is handled as if reported on
   // its own, the row under the cursor last, so that the clicked folder wins.
   std::vector<int> rows;
   for (const QModelIndex& i : selected.indexes())
     if (i.column() == 0) rows.push_back(i.row());
+  // Whatever the rows did, the status line then names what the file actions
+  // take: the legend's rows while it has some, else the tree's folder.
+  auto status = qScopeGuard([&] {
+    if (!AppClosing && FLegendModel->rowCount() > 0 && !(selected.isEmpty() && deselected.isEmpty()))
+      W.UpdateSelectionStatus();
+  });
   if (rows.empty()) return;
   std::sort(rows.begin(), rows.end());
   const int current = lvFilesOfSelectedFolder->selectionModel()->currentIndex().row();
