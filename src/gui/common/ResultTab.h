@@ -25,8 +25,8 @@ class TResultTab : public QWidget {
   virtual void RebuildTreemap() = 0;
   // The status line for this tab's selection ("Ready" when none).
   virtual QString SelectionStatus() const = 0;
-  // The full paths the toolbar's file actions work on, in the tab's order;
-  // repeats are kept.
+  // The full paths selected on the tab, in the tab's order, as its views hold
+  // them (a path may come twice); the file actions take each item once.
   virtual std::vector<std::string> GatherSelectedPaths() const = 0;
   // Sizes the right-hand list of the bottom panel for a window client width.
   virtual void AdjustBottomPanel(int windowClientWidth) = 0;
