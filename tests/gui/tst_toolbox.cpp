@@ -71,6 +71,27 @@ class TstToolbox : public QObject {
     QCOMPARE(s.Hover(), nullptr);
   }
 
+  void onlyALeftDoubleClickOpens_data() {
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<int>("opens");
+    QTest::newRow("left") << Qt::LeftButton << 1;
+    QTest::newRow("right") << Qt::RightButton << 0;
+    QTest::newRow("middle") << Qt::MiddleButton << 0;
+  }
+  void onlyALeftDoubleClickOpens() {
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(int, opens);
+    TPaintSurface s;
+    s.resize(100, 100);
+    s.show();
+    int presses = 0, doubles = 0;
+    connect(&s, &TPaintSurface::MouseDown, [&] { ++presses; });
+    connect(&s, &TPaintSurface::DblClick, [&] { ++doubles; });
+    QTest::mouseDClick(&s, button, {}, QPoint(50, 50));
+    QCOMPARE(doubles, opens);
+    QVERIFY(presses > 0);  // every button still selects
+  }
+
   void swatchFillsTheInsetCell() {
     QStandardItemModel model(1, 2);
     model.setData(model.index(0, 1), QColor(0x12, 0x34, 0x56), kSwatchColorRole);

@@ -68,7 +68,9 @@ void TPaintSurface::mousePressEvent(QMouseEvent* e) { emit MouseDown(e); }
 
 void TPaintSurface::mouseDoubleClickEvent(QMouseEvent* e) {
   emit MouseDown(e);  // the double click's own press selects the tile first
-  emit DblClick();
+  // Only the left button opens: a quick pair of right clicks is no request to
+  // launch anything.
+  if (e->button() == Qt::LeftButton) emit DblClick();
 }
 
 void TPaintSurface::resizeEvent(QResizeEvent* e) {
