@@ -413,8 +413,8 @@ class TstFilesInFoldersTab : public QObject {
     if (pick) t.ClickTile(pick->FullPath());
     t.Tab->tvFileExtensions->topLevelItem(1)->setSelected(true);
     QCoreApplication::processEvents();
-    QDir().mkpath("/work/main/test-artifacts");
-    QVERIFY(t.Tab->grab().save("/work/main/test-artifacts/filesinfolders_tab.png"));
+    QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
+    QVERIFY(t.Tab->grab().save(QStringLiteral(VORNDALE_ARTIFACTS "/filesinfolders_tab.png")));
   }
 };
 
