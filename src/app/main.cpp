@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTimer>
 
+#include "common/AppIdentity.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
@@ -11,9 +12,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Vorndale"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vorndale"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
+  vd::gui::SetApplicationIdentity();
 
   // Sizes, percentages and times are written with the user's separators.
   const QLocale loc;
