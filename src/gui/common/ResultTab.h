@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ResultsState.h"
@@ -30,6 +31,11 @@ class TResultTab : public QWidget {
   virtual std::vector<std::string> GatherSelectedPaths() const = 0;
   // Sizes the right-hand list of the bottom panel for a window client width.
   virtual void AdjustBottomPanel(int windowClientWidth) = 0;
+  // The window's width changed while the tab was hidden: its bottom panel is
+  // sized when it is next shown. Only then: a tab merely shown again keeps
+  // the splitters as the user left them.
+  void SetBottomPanelPending() { FBottomPanelPending = true; }
+  bool TakeBottomPanelPending() { return std::exchange(FBottomPanelPending, false); }
 
   TPaintSurface* Surface() const { return FSurface; }
   // Marks the back buffer dirty and repaints (InvalidateBufN).
@@ -41,6 +47,9 @@ class TResultTab : public QWidget {
   TResultsState& S;
   TWindowHooks& W;
   TPaintSurface* FSurface = nullptr;
+
+ private:
+  bool FBottomPanelPending = false;
 };
 
 }  // namespace vd::gui

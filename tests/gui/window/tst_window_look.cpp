@@ -51,6 +51,27 @@ class TstWindowLook : public QObject {
     QCOMPARE(display, QStringLiteral("probe"));
   }
 
+  void tabsKeepTheUserSplitters() {
+    TfrmMain w;
+    Show(w);
+    w.PageControl1->setCurrentWidget(w.FilesTab);
+    QSplitter* bottom = w.FilesTab->BottomSplitter();
+    QTRY_VERIFY(bottom->width() > 400);
+    // Drag the handle between the file list and the legend 120 pixels left.
+    QSplitterHandle* handle = bottom->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip - QPoint(120, 0));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(120, 0));
+    const QList<int> user = bottom->sizes();
+    QVERIFY(user.at(1) > 0);
+    for (int page : {2, 1}) {  // "Only Folders", then back to "Only Files"
+      w.PageControl1->setCurrentIndex(page);
+      QTest::qWait(20);
+    }
+    QCOMPARE(bottom->sizes(), user);
+  }
+
 };
 
 QTEST_MAIN(TstWindowLook)
