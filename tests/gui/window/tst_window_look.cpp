@@ -72,6 +72,41 @@ class TstWindowLook : public QObject {
     QCOMPARE(bottom->sizes(), user);
   }
 
+  void treemapsInScreenPixels() {
+    vdtest::TempDir t;
+    for (int i = 0; i < 40; ++i) t.File("d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".bin", 1000 + 37 * i);
+    TfrmMain w;
+    Show(w);
+    w.rbCustomPath->setChecked(true);
+    w.cmbCustomPath->setCurrentText(QString::fromStdString(t.Path()));
+    w.btnScanClick();
+    QVERIFY(QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 60000));
+    w.PageControl1->setCurrentWidget(w.FilesTab);
+    TPaintSurface* s = w.FilesTab->Surface();
+    QTRY_VERIFY(s->width() > 100);
+    QCOMPARE(s->devicePixelRatioF(), 2.0);
+
+    // The layout spans the surface's device pixels, and the buffer is shown
+    // pixel for pixel, not scaled up.
+    const QImage shot = s->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(s->Buffer().size(), s->size() * 2);
+    QCOMPARE(shot.size(), s->Buffer().size());
+    QVERIFY(shot == s->Buffer().convertToFormat(QImage::Format_RGB32));
+    int right = 0;
+    for (const TTreemapItem& it : w.S.FTreemap.Items()) right = std::max(right, int(it.Rect.Right));
+    QCOMPARE(right, s->width() * 2);
+
+    // A click lands on the tile under the mouse.
+    const TTreemapItem& tile = w.S.FTreemap.Items()[w.S.FTreemap.Items().size() / 2];
+    const QPoint logical((tile.Rect.Left + tile.Rect.Right) / 4, (tile.Rect.Top + tile.Rect.Bottom) / 4);
+    QTest::mouseClick(s, Qt::LeftButton, {}, logical);
+    QCOMPARE(w.S.FTreemap.Primary(), &tile);
+
+    if (qEnvironmentVariableIsSet("VORNDALE_SCREENSHOTS")) {
+      QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
+      w.grab().save(QStringLiteral(VORNDALE_ARTIFACTS "/window_at_200.png"));
+    }
+  }
 };
 
 QTEST_MAIN(TstWindowLook)

@@ -223,7 +223,8 @@ void TDuplicatesTab::PopulateDuplicateGroupsList() {
 }
 
 void TDuplicatesTab::BuildDuplicatesMap() {
-  const int w = PaintBox4->width(), h = PaintBox4->height();
+  const QSize px = PaintBox4->LayoutSize();
+  const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
   if (S.FRoot && !S.FDupeColorByFileUpper.empty())
     S.FDupeMap.BuildFromRootDuplicates(S.FRoot.get(), &S.FDupeColorByFileUpper, TRect{0, 0, w, h});
@@ -351,7 +352,7 @@ void TDuplicatesTab::tvDuplicateFilesChange() {
 
 void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
   if (AppClosing) return;
-  const QPoint p = e->position().toPoint();
+  const QPoint p = PaintBox4->LayoutPoint(e->position());
   const TDupItem* item = S.FDupeMap.HitTest(TPoint{p.x(), p.y()});
   if (!item) return;
   const bool ctrl = e->modifiers() & Qt::ControlModifier;

@@ -209,7 +209,7 @@ void TFilesInFoldersTab::tvFileExtensionsSelectItem() {
 
 void TFilesInFoldersTab::PaintBox3MouseDown(QMouseEvent* event) {
   if (AppClosing || !S.FRoot) return;
-  const QPoint pos = event->position().toPoint();
+  const QPoint pos = PaintBox3->LayoutPoint(event->position());
   const THierItem* it = S.FHierMap.HitTest(TPoint{pos.x(), pos.y()});
   if (!it) return;
   const Qt::KeyboardModifiers mods = event->modifiers();

@@ -233,7 +233,8 @@ void TFoldersTab::RefillLegendAfterEvent() {
 }
 
 void TFoldersTab::RebuildFolderTreemap() {
-  const int w = PaintBox2->width(), h = PaintBox2->height();
+  const QSize px = PaintBox2->LayoutSize();
+  const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
   if (S.FRoot) {
     S.FFolderMap.BuildFromRoot(S.FRoot.get(), TRect{0, 0, w, h});
@@ -285,7 +286,7 @@ void TFoldersTab::tvFoldersChange(const QItemSelection& selected, const QItemSel
 }
 
 void TFoldersTab::PaintBox2MouseDown(QMouseEvent* e) {
-  const QPoint p = e->position().toPoint();
+  const QPoint p = PaintBox2->LayoutPoint(e->position());
   TDirNode* dir = S.FFolderMap.HitTest({p.x(), p.y()});
   if (!dir) return;
   const QModelIndex node = FindFolderTreeNode(dir);
