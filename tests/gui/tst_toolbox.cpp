@@ -71,6 +71,29 @@ class TstToolbox : public QObject {
     QCOMPARE(s.Hover(), nullptr);
   }
 
+  // Out of the surface and back onto the same tile: the hint shows again.
+  void hintShowsAgainOnReentry() {
+    QWidget frame;
+    frame.resize(300, 200);
+    TPaintSurface s(&frame);
+    s.setGeometry(0, 0, 200, 100);
+    static int tile;
+    int hints = 0;
+    s.HitTest = [](QPoint) -> const void* { return &tile; };
+    s.HintFor = [&](const void*) {
+      ++hints;
+      return QStringLiteral("/t\r\n1 B");
+    };
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QTest::mouseMove(&s, QPoint(50, 50));
+    QCOMPARE(hints, 1);
+    QTest::mouseMove(&frame, QPoint(250, 150));  // off the surface
+    QTest::mouseMove(&s, QPoint(60, 50));
+    QCOMPARE(hints, 2);
+    QTRY_VERIFY(QToolTip::isVisible());
+  }
+
   void onlyALeftDoubleClickOpens_data() {
     QTest::addColumn<Qt::MouseButton>("button");
     QTest::addColumn<int>("opens");

@@ -85,6 +85,12 @@ void TPaintSurface::mouseMoveEvent(QMouseEvent* e) {
   QToolTip::showText(e->globalPosition().toPoint(), Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal), this);
 }
 
+void TPaintSurface::leaveEvent(QEvent* e) {
+  // The pointer left: coming back onto the same tile shows its hint again.
+  FHover = nullptr;
+  QWidget::leaveEvent(e);
+}
+
 void TPaintSurface::mousePressEvent(QMouseEvent* e) { emit MouseDown(e); }
 
 void TPaintSurface::mouseDoubleClickEvent(QMouseEvent* e) {

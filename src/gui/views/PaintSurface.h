@@ -49,6 +49,7 @@ class TPaintSurface : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  void leaveEvent(QEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
