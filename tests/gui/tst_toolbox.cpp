@@ -94,25 +94,17 @@ class TstToolbox : public QObject {
     QTRY_VERIFY(QToolTip::isVisible());
   }
 
-  void onlyALeftDoubleClickOpens_data() {
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<int>("opens");
-    QTest::newRow("left") << Qt::LeftButton << 1;
-    QTest::newRow("right") << Qt::RightButton << 0;
-    QTest::newRow("middle") << Qt::MiddleButton << 0;
-  }
   void onlyALeftDoubleClickOpens() {
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(int, opens);
     TPaintSurface s;
     s.resize(100, 100);
     s.show();
-    int presses = 0, doubles = 0;
+    int presses = 0, opens = 0;
     connect(&s, &TPaintSurface::MouseDown, [&] { ++presses; });
-    connect(&s, &TPaintSurface::DblClick, [&] { ++doubles; });
-    QTest::mouseDClick(&s, button, {}, QPoint(50, 50));
-    QCOMPARE(doubles, opens);
-    QVERIFY(presses > 0);  // every button still selects
+    connect(&s, &TPaintSurface::DblClick, [&] { ++opens; });
+    for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton})
+      QTest::mouseDClick(&s, b, {}, QPoint(50, 50));
+    QCOMPARE(opens, 1);  // the left one
+    QVERIFY(presses >= 3);  // every button still selects
   }
 
   void swatchFillsTheInsetCell() {

@@ -1,11 +1,11 @@
-// Names that look like format placeholders or markup ("a%1b.txt", "%2",
-// "<b>y") reach every tab's texts exactly as they are: tree and list rows,
-// status lines, tile hints and row tooltips.
+// The four tabs inside the real window after a real scan: names that look
+// like format placeholders or markup ("a%1b.txt", "%2", "<b>y") reach every
+// text exactly as they are, and the toolbar's actions gather each item once.
 #include <QApplication>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QToolButton>
@@ -14,18 +14,30 @@
 #include <QtTest>
 
 #include "TestUtil.h"
+#include "actions/FileActions.h"
 #include "common/Dialogs.h"
+#include "core/layout/HierTreemap.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "tabs/files/FilesTab.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
 #include "tabs/folders/FoldersTab.h"
 #include "window/MainWindow.h"
 
+using namespace vd;
 using namespace vd::gui;
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Shows the window and scans `path` to the end.
+bool Scanned(TfrmMain& w, const std::string& path) {
+  w.show();
+  w.rbCustomPath->setChecked(true);
+  w.cmbCustomPath->setCurrentText(Q(path));
+  w.btnScanClick();
+  return QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 60000);
+}
 
 // What a reader sees of a text that Qt shows with automatic format detection.
 QString Seen(const QString& text) {
@@ -48,7 +60,7 @@ QString HintNaming(TPaintSurface* s, const std::string& path) {
 
 }  // namespace
 
-class TstUserText : public QObject {
+class TstWindowTabs : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() {
@@ -63,11 +75,7 @@ class TstUserText : public QObject {
     t.File("<b>y/%2", 1000);
     const std::string markup = t / "<b>y";
     TfrmMain w;
-    w.show();
-    w.rbCustomPath->setChecked(true);
-    w.cmbCustomPath->setCurrentText(Q(t.Path()));
-    w.btnScanClick();
-    QVERIFY(QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 60000));
+    QVERIFY(Scanned(w, t.Path()));
 
     // "Files in Folders": node texts and the status of a folder node.
     w.PageControl1->setCurrentWidget(w.FilesInFoldersTab);
@@ -130,7 +138,40 @@ class TstUserText : public QObject {
     QVERIFY(!AskYesNo(nullptr, TBoxKind::Warning, QStringLiteral("Delete?"), names));
     QCOMPARE(seen, names.join('\n'));
   }
+  // What the toolbar's actions gather from the real tabs: each item once, and
+  // nothing inside a folder that is itself selected.
+  void eachItemOnceAndNothingInsideASelectedFolder() {
+    vdtest::TempDir t;
+    const std::string inner = t.File("d/in.bin", 300000);
+    t.File("d/sub/x.bin", 200000);
+    const std::string p = t.File("p/same.dat", 1000), q = t.File("q/same.dat", 1000);
+    TfrmMain w;
+    QVERIFY(Scanned(w, t.Path()));
+
+    // "Files in Folders": the folder's node, then a Ctrl+click on a file in it.
+    TFilesInFoldersTab* fif = w.FilesInFoldersTab;
+    w.PageControl1->setCurrentWidget(fif);
+    QTreeWidget* tree = fif->tvFoldersAndFiles;
+    tree->expandItem(tree->topLevelItem(0));
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    const THierItem* tile = w.S.FHierMap.GetItemByPath(inner);
+    QVERIFY(tile);
+    QTest::mouseClick(fif->Surface(), Qt::LeftButton, Qt::ControlModifier,
+                      QPoint((tile->Rect.Left + tile->Rect.Right) / 2, (tile->Rect.Top + tile->Rect.Bottom) / 2));
+    QCOMPARE(tree->selectedItems().size(), 2);
+    QCOMPARE(w.Actions->GatherSelectedPaths(), std::vector<std::string>{t / "d"});
+
+    // "Duplicates": a group and one of its own files.
+    w.PageControl1->setCurrentWidget(w.DuplicatesTab);
+    QTreeView* dups = w.DuplicatesTab->DuplicateFiles();
+    const QModelIndex group = dups->model()->index(0, 0);
+    dups->selectionModel()->select(group, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    dups->selectionModel()->select(dups->model()->index(1, 0, group), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    std::vector<std::string> gathered = w.Actions->GatherSelectedPaths();
+    std::sort(gathered.begin(), gathered.end());
+    QCOMPARE(gathered, (std::vector<std::string>{p, q}));
+  }
 };
 
-QTEST_MAIN(TstUserText)
-#include "tst_user_text.moc"
+QTEST_MAIN(TstWindowTabs)
+#include "tst_window_tabs.moc"
