@@ -3,8 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextDocument>
-#include <cmath>
 #include <QToolTip>
+#include <cmath>
 
 namespace vd::gui {
 
