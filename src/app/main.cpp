@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "common/AppIdentity.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
@@ -57,12 +58,9 @@ int main(int argc, char** argv) {
   if (cl.Mode != vd::app::TStartMode::Window) return PrintAndExit(cl);
 
   QApplication app(argc, argv);
-  // The title the windows are named after. (A display name set apart from it
-  // would be appended to every window's caption on X11: "Vorndale 1.0 — Vorndale".)
-  QApplication::setApplicationName(QStringLiteral("Vorndale"));
+  vd::gui::SetApplicationIdentity();
   // Matches the window to its launcher and icon (Wayland's app id).
   QGuiApplication::setDesktopFileName(QStringLiteral(VORNDALE_APP_ID));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app")));
   TakeLocaleSeparators();
 
   if (VORNDALE_UPDATE_CHECK && cl.UpdateCheck && !vd::RunStartupUpdateCheck()) return 0;

@@ -56,7 +56,8 @@ TEST(Format, CommaLocale) {
   EXPECT_EQ(FormatSize(1280, comma), "1,3 KB");
   EXPECT_EQ(FormatSize(1073741824, comma), "1,00 GB");
   EXPECT_EQ(FormatPercent(1, 3, comma), "33,33%");
-  EXPECT_EQ(FormatPercent(5, 0, comma), "0,00%");
+  EXPECT_EQ(FormatPercent(5, 0, comma), "0.00%");  // a fixed text, not a number
+  EXPECT_EQ(FormatPercent(0, -3, comma), "0.00%");
   EXPECT_EQ(FormatDateTimeShort(EncodeDateTime(2024, 3, 5, 7, 9), comma), "2024-03-05 07.09");
 }
 

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "views/PaintSurface.h"
@@ -50,7 +52,7 @@ class TstToolbox : public QObject {
     s.HitTest = [](QPoint p) -> const void* { return p.x() < 100 ? &tileA : (p.x() < 150 ? &tileB : nullptr); };
     s.HintFor = [&](const void* t) {
       ++hints;
-      return t == &tileA ? QStringLiteral("/a\r\n1 B") : QStringLiteral("/b\r\n2 B");
+      return t == &tileA ? QStringLiteral("/a\r\n1 B") : QStringLiteral("/<b>b\r\n2 B");
     };
     s.show();
     QTest::mouseMove(&s, QPoint(10, 10));
@@ -59,9 +61,50 @@ class TstToolbox : public QObject {
     QCOMPARE(s.CurrentHint(), QStringLiteral("/a\r\n1 B"));
     QTest::mouseMove(&s, QPoint(120, 10));
     QCOMPARE(hints, 2);
+    // Shown as the text it is: a name is never read as markup.
+    QTRY_VERIFY(QToolTip::isVisible());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    QCOMPARE(shown.toPlainText(), QStringLiteral("/<b>b\n2 B"));
     QTest::mouseMove(&s, QPoint(180, 10));
     QCOMPARE(s.CurrentHint(), QString());
     QCOMPARE(s.Hover(), nullptr);
+  }
+
+  // Out of the surface and back onto the same tile: the hint shows again.
+  void hintShowsAgainOnReentry() {
+    QWidget frame;
+    frame.resize(300, 200);
+    TPaintSurface s(&frame);
+    s.setGeometry(0, 0, 200, 100);
+    static int tile;
+    int hints = 0;
+    s.HitTest = [](QPoint) -> const void* { return &tile; };
+    s.HintFor = [&](const void*) {
+      ++hints;
+      return QStringLiteral("/t\r\n1 B");
+    };
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QTest::mouseMove(&s, QPoint(50, 50));
+    QCOMPARE(hints, 1);
+    QTest::mouseMove(&frame, QPoint(250, 150));  // off the surface
+    QTest::mouseMove(&s, QPoint(60, 50));
+    QCOMPARE(hints, 2);
+    QTRY_VERIFY(QToolTip::isVisible());
+  }
+
+  void onlyALeftDoubleClickOpens() {
+    TPaintSurface s;
+    s.resize(100, 100);
+    s.show();
+    int presses = 0, opens = 0;
+    connect(&s, &TPaintSurface::MouseDown, [&] { ++presses; });
+    connect(&s, &TPaintSurface::DblClick, [&] { ++opens; });
+    for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton})
+      QTest::mouseDClick(&s, b, {}, QPoint(50, 50));
+    QCOMPARE(opens, 1);  // the left one
+    QVERIFY(presses >= 3);  // every button still selects
   }
 
   void swatchFillsTheInsetCell() {

@@ -54,7 +54,8 @@ std::string FormatSize(int64_t bytes, const TFormatSettings& fs) {
 }
 
 std::string FormatPercent(int64_t part, int64_t total, const TFormatSettings& fs) {
-  if (total <= 0) return "0" + fs.DecimalSeparator + "00%";
+  // Nothing to share: the fixed text, whatever the locale's separator.
+  if (total <= 0) return "0.00%";
   return FormatFixed(double(part) / double(total) * 100.0, 2, fs) + "%";
 }
 

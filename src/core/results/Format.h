@@ -17,7 +17,8 @@ TFormatSettings& DefaultFormatSettings();
 
 // Units of 1024, chosen before rounding; ties away from zero; negatives in bytes.
 std::string FormatSize(int64_t bytes, const TFormatSettings& fs = DefaultFormatSettings());
-// Part / Total × 100 with two decimals and "%"; "0.00%" unless Total > 0.
+// Part / Total × 100 with two decimals and "%"; the literal "0.00%" (a point
+// in every locale) unless Total > 0.
 std::string FormatPercent(int64_t part, int64_t total, const TFormatSettings& fs = DefaultFormatSettings());
 // "yyyy-mm-dd hh:nn" with the locale's time separator.
 std::string FormatDateTimeShort(TDateTime dt, const TFormatSettings& fs = DefaultFormatSettings());

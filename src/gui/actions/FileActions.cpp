@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QMimeData>
 #include <QStringList>
+#include <unordered_set>
 
 #include "PropertiesDialog.h"
 #include "common/Dialogs.h"
@@ -48,7 +50,25 @@ TFileActions::TFileActions(QWidget* parent, TResultsState& state, THooks hooks)
 
 std::vector<std::string> TFileActions::GatherSelectedPaths() const {
   TResultTab* tab = FHooks.ActiveTab ? FHooks.ActiveTab() : nullptr;
-  return tab ? tab->GatherSelectedPaths() : std::vector<std::string>{};
+  return tab ? OutermostDistinct(tab->GatherSelectedPaths()) : std::vector<std::string>{};
+}
+
+std::vector<std::string> TFileActions::OutermostDistinct(const std::vector<std::string>& paths) {
+  const std::vector<std::string> distinct = DistinctPaths(paths);
+  std::unordered_set<std::string> keys;
+  for (const auto& p : distinct) keys.insert(platform::PathKey(p));
+  const char sep = platform::PathSeparator();
+  std::vector<std::string> out;
+  for (const auto& p : distinct) {
+    // Inside another path of the list when one of its folders is there,
+    // spelled with or without the separator that ends it ("/", "/a", "/a/").
+    const std::string key = platform::PathKey(p);
+    bool inside = false;
+    for (size_t i = key.find(sep); !inside && i != std::string::npos && i + 1 < key.size(); i = key.find(sep, i + 1))
+      inside = (i > 0 && keys.count(key.substr(0, i))) || keys.count(key.substr(0, i + 1));
+    if (!inside) out.push_back(p);
+  }
+  return out;
 }
 
 std::vector<std::string> TFileActions::ExistingSelectedPaths() const {
@@ -61,7 +81,19 @@ std::vector<std::string> TFileActions::ExistingSelectedPaths() const {
 void TFileActions::SpeedButton1Click() {
   const std::vector<std::string> paths = GatherSelectedPaths();
   if (paths.empty()) return;  // the clipboard keeps what it had
-  QApplication::clipboard()->setText(DisplayList(paths).join(kLineBreak));
+  auto* data = new QMimeData;
+  data->setText(DisplayList(paths).join(kLineBreak));
+  // File managers paste the items themselves from their URIs, which carry the
+  // exact bytes of every name (the text cannot, for a name that is not UTF-8).
+  QByteArray uriList, gnome("copy");
+  for (const auto& p : paths) {
+    const QByteArray uri = FileUrlFromPath(p).toEncoded();
+    uriList += uri + "\r\n";
+    gnome += '\n' + uri;
+  }
+  data->setData(QStringLiteral("text/uri-list"), uriList);
+  data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
+  QApplication::clipboard()->setMimeData(data);
 }
 
 void TFileActions::btnOpenClick() {
@@ -90,7 +122,7 @@ void TFileActions::btnRemoveClick() { AskAndRemove(false); }
 void TFileActions::AskAndRemove(bool toRecycleBin) {
   const std::vector<std::string> paths = GatherSelectedPaths();
   if (paths.empty()) return;
-  // The count is of the gathered paths, repeats included.
+  // The count is of the items gathered: each once, a folder with what is in it.
   const int n = int(paths.size());
   const QString question =
       toRecycleBin ? QStringLiteral("Move %1 item(s) to Recycle Bin?").arg(n)

@@ -50,8 +50,14 @@ class TFileActions : public QObject {
 
   TFileActions(QWidget* parent, TResultsState& state, THooks hooks);
 
-  // The active tab's selection; empty with no tab.
+  // The active tab's selection, each item once, and nothing inside a folder
+  // that is itself selected (deleting the folder takes it anyway; listed on
+  // its own it would be counted twice and reported as a failure). Empty with
+  // no tab.
   std::vector<std::string> GatherSelectedPaths() const;
+  // `paths` without repeats and without paths inside another of them, in
+  // first-seen order.
+  static std::vector<std::string> OutermostDistinct(const std::vector<std::string>& paths);
 
   // Removes every path (each distinct one once; one inside a folder removed
   // before it counts as done) and stops at the first that cannot be removed.

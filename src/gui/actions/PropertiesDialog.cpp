@@ -9,6 +9,9 @@
 #include <QMimeDatabase>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string_view>
 
 #include "core/results/Format.h"
@@ -17,6 +20,8 @@
 #include "views/Shell.h"
 
 namespace vd::gui {
+
+namespace fs = std::filesystem;
 
 const TDirNode* FindDirByPath(const TDirNode* root, const std::string& path) {
   if (!root || path.empty()) return nullptr;
@@ -61,18 +66,29 @@ QString Bytes(int64_t n) {
          QStringLiteral(" bytes)");
 }
 
-QString PermissionText(QFile::Permissions p) {
-  static const QFile::Permission bits[9] = {QFile::ReadOwner, QFile::WriteOwner, QFile::ExeOwner,
-                                            QFile::ReadGroup, QFile::WriteGroup, QFile::ExeGroup,
-                                            QFile::ReadOther, QFile::WriteOther, QFile::ExeOther};
+QString PermissionText(fs::perms p) {
+  static const fs::perms bits[9] = {fs::perms::owner_read, fs::perms::owner_write, fs::perms::owner_exec,
+                                    fs::perms::group_read, fs::perms::group_write, fs::perms::group_exec,
+                                    fs::perms::others_read, fs::perms::others_write, fs::perms::others_exec};
   QString text;
   int octal = 0;
   for (int i = 0; i < 9; ++i) {
-    const bool on = p.testFlag(bits[i]);
+    const bool on = (p & bits[i]) != fs::perms::none;
     text += on ? QLatin1Char("rwx"[i % 3]) : QLatin1Char('-');
     octal = octal * 2 + (on ? 1 : 0);
   }
   return text + QStringLiteral(" (%1)").arg(octal, 3, 8, QLatin1Char('0'));
+}
+
+// The item's type from its name and its first bytes, read through the path's
+// own bytes.
+QMimeType MimeOf(const fs::path& item, bool isDir, const QString& name) {
+  QMimeDatabase db;
+  if (isDir) return db.mimeTypeForName(QStringLiteral("inode/directory"));
+  std::ifstream in(item, std::ios::binary);
+  char head[4096];
+  in.read(head, sizeof head);
+  return db.mimeTypeForFileNameAndData(name, QByteArray(head, qsizetype(in.gcount())));
 }
 
 }  // namespace
@@ -81,8 +97,12 @@ TPropertiesDialog::TPropertiesDialog(QWidget* parent, const std::string& path, c
     : QDialog(parent) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
-  const QString qpath = QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
-  const QFileInfo info(qpath);  // follows links, as the existence test did
+  // Everything is read through the path's bytes: a name that is not valid
+  // UTF-8 would not survive a QString, and another item would be described.
+  const fs::path item(path);
+  std::error_code ec;
+  const fs::file_status st = fs::status(item, ec);  // follows links, as the existence test did
+  const bool isDir = fs::is_directory(st);
   const std::string trimmed = platform::RemoveTrailingSeparator(path);
   const std::string_view name = ExtractFileName(trimmed);
   const std::string folder = trimmed.substr(0, trimmed.size() - name.size());
@@ -98,10 +118,11 @@ TPropertiesDialog::TPropertiesDialog(QWidget* parent, const std::string& path, c
   };
   add(QStringLiteral("Name:"), "lblName", DisplayText(name));
   add(QStringLiteral("Folder:"), "lblFolder", DisplayText(platform::RemoveTrailingSeparator(folder)));
-  const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
+  const QMimeType mime = MimeOf(item, isDir, DisplayText(name));
   add(QStringLiteral("Type:"), "lblType", mime.comment() + QStringLiteral(" (") + mime.name() + QLatin1Char(')'));
-  if (!info.isDir()) {
-    add(QStringLiteral("Size:"), "lblSize", Bytes(info.size()));
+  if (!isDir) {
+    const std::uintmax_t size = fs::file_size(item, ec);
+    add(QStringLiteral("Size:"), "lblSize", Bytes(ec ? 0 : int64_t(size)));
   } else if (scanned) {
     add(QStringLiteral("Size:"), "lblSize", Bytes(scanned->TotalSize));
     // The scan counts a folder among its own folders; the window lists what is inside.
@@ -110,10 +131,23 @@ TPropertiesDialog::TPropertiesDialog(QWidget* parent, const std::string& path, c
         QStringLiteral("%1 files, %2 folders")
             .arg(QLocale().toString(qlonglong(scanned->TotalFiles)), QLocale().toString(qlonglong(subFolders))));
   }
-  add(QStringLiteral("Modified:"), "lblModified", info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-  const QString owner = info.owner();
-  add(QStringLiteral("Owner:"), "lblOwner", owner.isEmpty() ? QString::number(info.ownerId()) : owner);
-  add(QStringLiteral("Permissions:"), "lblPermissions", PermissionText(info.permissions()));
+  const fs::file_time_type written = fs::last_write_time(item, ec);
+  const QDateTime modified =
+      ec ? QDateTime()
+         : QDateTime::fromSecsSinceEpoch(std::chrono::duration_cast<std::chrono::seconds>(
+                                             std::chrono::file_clock::to_sys(written).time_since_epoch())
+                                             .count());
+  add(QStringLiteral("Modified:"), "lblModified", modified.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+  // The owner's name is Qt's to look up, by a path it can spell; a name it
+  // cannot is left without one rather than with a stranger's.
+  const QString qpath = DisplayText(path);
+  QString owner;
+  if (qpath.toUtf8() == QByteArray(path.data(), qsizetype(path.size()))) {
+    const QFileInfo info(qpath);
+    owner = info.owner().isEmpty() ? QString::number(info.ownerId()) : info.owner();
+  }
+  add(QStringLiteral("Owner:"), "lblOwner", owner);
+  add(QStringLiteral("Permissions:"), "lblPermissions", PermissionText(st.permissions()));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace vd::gui {
@@ -13,6 +14,7 @@ TDialogSeam& Dialogs() {
 void ShowErrorMessage(QWidget* parent, const QString& text) {
   if (Dialogs().ShowError) return Dialogs().ShowError(parent, text);
   QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);  // a message may quote a path
   box.exec();
 }
 
@@ -22,6 +24,7 @@ bool AskYesNo(QWidget* parent, TBoxKind kind, const QString& text, const QString
                     : kind == TBoxKind::Error ? QMessageBox::Critical
                                               : QMessageBox::Question;
   QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Yes);
   if (!details.isEmpty()) {
     // What the answer acts on stands in the box itself, not only behind
@@ -30,6 +33,10 @@ bool AskYesNo(QWidget* parent, TBoxKind kind, const QString& text, const QString
     QStringList shown = details.mid(0, kShown);
     if (details.size() > kShown) shown << QStringLiteral("... and %1 more").arg(details.size() - kShown);
     box.setInformativeText(shown.join(QLatin1Char('\n')));
+    // The names stand as they are: one such as "<b>x</b>" must not be read as
+    // markup, in the very box that asks whether to delete it.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+      label->setTextFormat(Qt::PlainText);
     box.setDetailedText(details.join(QLatin1Char('\n')));
   }
   return box.exec() == QMessageBox::Yes;

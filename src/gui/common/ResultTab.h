@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ResultsState.h"
@@ -25,11 +26,16 @@ class TResultTab : public QWidget {
   virtual void RebuildTreemap() = 0;
   // The status line for this tab's selection ("Ready" when none).
   virtual QString SelectionStatus() const = 0;
-  // The full paths the toolbar's file actions work on, in the tab's order;
-  // repeats are kept.
+  // The full paths selected on the tab, in the tab's order, as its views hold
+  // them (a path may come twice); the file actions take each item once.
   virtual std::vector<std::string> GatherSelectedPaths() const = 0;
   // Sizes the right-hand list of the bottom panel for a window client width.
   virtual void AdjustBottomPanel(int windowClientWidth) = 0;
+  // The window's width changed while the tab was hidden: its bottom panel is
+  // sized when it is next shown. Only then: a tab merely shown again keeps
+  // the splitters as the user left them.
+  void SetBottomPanelPending() { FBottomPanelPending = true; }
+  bool TakeBottomPanelPending() { return std::exchange(FBottomPanelPending, false); }
 
   TPaintSurface* Surface() const { return FSurface; }
   // Marks the back buffer dirty and repaints (InvalidateBufN).
@@ -41,6 +47,9 @@ class TResultTab : public QWidget {
   TResultsState& S;
   TWindowHooks& W;
   TPaintSurface* FSurface = nullptr;
+
+ private:
+  bool FBottomPanelPending = false;
 };
 
 }  // namespace vd::gui

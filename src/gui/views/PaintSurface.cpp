@@ -2,7 +2,9 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QToolTip>
+#include <cmath>
 
 namespace vd::gui {
 
@@ -25,44 +27,77 @@ void TPaintSurface::DrawVisualizationNotAvailable(QPainter& p, const QRect& r) {
   p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Visualization not available"));
 }
 
+QSize TPaintSurface::LayoutSize() const { return (QSizeF(size()) * devicePixelRatioF()).toSize(); }
+
+QPoint TPaintSurface::LayoutPoint(QPointF logical) const {
+  const qreal r = devicePixelRatioF();
+  return QPoint(int(std::floor(logical.x() * r)), int(std::floor(logical.y() * r)));
+}
+
 void TPaintSurface::paintEvent(QPaintEvent*) {
   if ((IsClosing && IsClosing()) || width() <= 0 || height() <= 0) return;
-  if (FBuf.size() != size()) {
-    FBuf = QImage(size(), QImage::Format_RGB32);
+  const qreal ratio = devicePixelRatioF();
+  if (ratio != FRatio) {
+    // Moved to a screen of another scale: the treemap is laid out again in
+    // that screen's pixels.
+    const bool moved = FRatio != 0;
+    FRatio = ratio;
+    if (moved) emit Resized();
+  }
+  const QSize pixels = LayoutSize();
+  if (FBuf.size() != pixels) {
+    FBuf = QImage(pixels, QImage::Format_RGB32);
     FDirty = true;
   }
   if (FDirty) {
     if (HasData && HasData() && PaintBuffer) {
+      FBuf.setDevicePixelRatio(1);  // the layout draws pixel for pixel
       PaintBuffer(FBuf);
+      FBuf.setDevicePixelRatio(ratio);
     } else {
+      FBuf.setDevicePixelRatio(ratio);  // the placeholder's text in points
       QPainter bp(&FBuf);
-      bp.fillRect(FBuf.rect(), palette().color(QPalette::Button));
-      DrawVisualizationNotAvailable(bp, FBuf.rect());
+      const QRect area(QPoint(0, 0), size());
+      bp.fillRect(area, palette().color(QPalette::Button));
+      DrawVisualizationNotAvailable(bp, area);
     }
     FDirty = false;
   }
+  FBuf.setDevicePixelRatio(ratio);
   QPainter p(this);
   p.drawImage(0, 0, FBuf);
 }
 
 void TPaintSurface::mouseMoveEvent(QMouseEvent* e) {
   if ((IsClosing && IsClosing()) || !HitTest) return;
-  const QPoint pos = e->position().toPoint();
-  const void* hit = HitTest(pos);
+  const void* hit = HitTest(LayoutPoint(e->position()));
   if (hit == FHover) return;
   FHover = hit;
   FHint = hit && HintFor ? HintFor(hit) : QString();
-  if (FHint.isEmpty())
+  if (FHint.isEmpty()) {
     QToolTip::hideText();
-  else
-    QToolTip::showText(e->globalPosition().toPoint(), FHint, this);
+    return;
+  }
+  // As plain text: a path such as "/tmp/<b>x</b>" would otherwise be read as
+  // markup and shown as something it is not.
+  QString shown = FHint;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QToolTip::showText(e->globalPosition().toPoint(), Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal), this);
+}
+
+void TPaintSurface::leaveEvent(QEvent* e) {
+  // The pointer left: coming back onto the same tile shows its hint again.
+  FHover = nullptr;
+  QWidget::leaveEvent(e);
 }
 
 void TPaintSurface::mousePressEvent(QMouseEvent* e) { emit MouseDown(e); }
 
 void TPaintSurface::mouseDoubleClickEvent(QMouseEvent* e) {
   emit MouseDown(e);  // the double click's own press selects the tile first
-  emit DblClick();
+  // Only the left button opens: a quick pair of right clicks is no request to
+  // launch anything.
+  if (e->button() == Qt::LeftButton) emit DblClick();
 }
 
 void TPaintSurface::resizeEvent(QResizeEvent* e) {

@@ -114,8 +114,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   connect(chPattern, &QCheckBox::toggled, this, &TfrmMain::UpdateFilterControls);
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (AppClosing) return;
-    // A page that was hidden during a resize has not placed its panels yet.
-    AdjustBottomPanels();
+    // A page that was hidden during a resize has not placed its panels yet;
+    // any other keeps its splitters as the user left them.
+    if (TResultTab* t = ActiveTab(); t && t->TakeBottomPanelPending()) t->AdjustBottomPanel(width());
   });
 
   FillDriveCombo();
@@ -354,7 +355,12 @@ void TfrmMain::SetBusy(bool busy) {
 }
 
 void TfrmMain::AdjustBottomPanels() {
-  for (TResultTab* t : Tabs()) t->AdjustBottomPanel(width());
+  for (TResultTab* t : Tabs()) {
+    if (t->isVisible())
+      t->AdjustBottomPanel(width());
+    else
+      t->SetBottomPanelPending();
+  }
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* e) {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 
@@ -133,7 +134,8 @@ class TstFileActions : public QObject {
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<QString>("clipboard");
     QTest::newRow("one") << QStringList{"/data/a b.txt"} << "/data/a b.txt";
-    QTest::newRow("three") << QStringList{"/data/x", "/data/y/z.bin", "/data/x"} << "/data/x\n/data/y/z.bin\n/data/x";
+    QTest::newRow("three") << QStringList{"/data/x", "/data/y/z.bin", "/data/w"} << "/data/x\n/data/y/z.bin\n/data/w";
+    QTest::newRow("repeat") << QStringList{"/data/x", "/data/y/z.bin", "/data/x"} << "/data/x\n/data/y/z.bin";
     QTest::newRow("none") << QStringList{} << "before";
   }
   void copyJoinsPathsWithLineBreaks() {
@@ -147,14 +149,15 @@ class TstFileActions : public QObject {
   }
 
   // Open, reveal and properties: each existing item once, in order, one call
-  // per item; vanished items and dangling links skipped without a word.
+  // per item (a repeat is one item); vanished items and dangling links skipped
+  // without a word.
   void shellActionsSkipVanishedPaths() {
     vdtest::TempDir t;
     const std::string file = t.File("a.txt", 10), dir = t.Dir("sub"), gone = t / "gone.txt";
     const std::string link = t / "link", dangling = t / "dangling";
     fs::create_symlink(file, link);
     fs::create_symlink(t / "nowhere", dangling);
-    const std::vector<std::string> existing{file, dir, link, file};
+    const std::vector<std::string> existing{file, dir, link};
     TRig r;
     r.Tab.Paths = {file, gone, dir, dangling, link, file};
     TShellLog log;
@@ -167,7 +170,7 @@ class TstFileActions : public QObject {
 
     log.Opened.clear();
     r.A.btnOpenExplorerClick();
-    QCOMPARE(int(log.FM.size()), 4);
+    QCOMPARE(int(log.FM.size()), 3);
     for (size_t i = 0; i < log.FM.size(); ++i) {
       QCOMPARE(log.FM[i].first, QStringLiteral("ShowItems"));
       QCOMPARE(log.FM[i].second, QStringList{uris[qsizetype(i)]});
@@ -175,13 +178,69 @@ class TstFileActions : public QObject {
 
     log.FM.clear();
     r.A.btnShowPropertiesClick();
-    QCOMPARE(int(log.FM.size()), 4);
+    QCOMPARE(int(log.FM.size()), 3);
     for (size_t i = 0; i < log.FM.size(); ++i) {
       QCOMPARE(log.FM[i].first, QStringLiteral("ShowItemProperties"));
       QCOMPARE(log.FM[i].second, QStringList{uris[qsizetype(i)]});
     }
     QVERIFY(r.Parent.findChildren<TPropertiesDialog*>().isEmpty());
     QVERIFY(log.Opened.isEmpty() && r.Questions.empty() && r.Errors.isEmpty());
+  }
+
+  // Names as the file system has them reach the desktop intact through every
+  // action: the clipboard's URIs, open, reveal, properties (the file manager's
+  // and our own window) and deletion.
+  void namesAreBytesThroughEveryAction_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("not UTF-8") << QByteArray("bad\xff.txt");
+    QTest::newRow("newline") << QByteArray("two\nlines.txt");
+    QTest::newRow("percent") << QByteArray("%41.txt");
+    QTest::newRow("leading dash") << QByteArray("-rf");
+    QTest::newRow("255 bytes") << QByteArray("\xc3\xa4").repeated(100) + QByteArray(51, 'x') + ".txt";
+  }
+  void namesAreBytesThroughEveryAction() {
+    QFETCH(QByteArray, name);
+    vdtest::TempDir t;
+    const std::string path = t.File(name.toStdString(), 5);
+    const QByteArray raw = QByteArray::fromStdString(path);
+    // A URI is plain ASCII without blanks and spells exactly the path's bytes.
+    auto spells = [&](const QByteArray& uri) {
+      for (char c : uri)
+        if (c <= ' ' || c > '~') return false;
+      return uri.startsWith("file://") && QByteArray::fromPercentEncoding(uri.mid(7)) == raw;
+    };
+    TRig r;
+    r.Tab.Paths = {path};
+    TShellLog log;
+
+    r.A.SpeedButton1Click();
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    const QByteArray uriList = clip->data(QStringLiteral("text/uri-list"));
+    QVERIFY(uriList.endsWith("\r\n"));
+    QVERIFY2(spells(uriList.chopped(2)), uriList.constData());
+    QCOMPARE(clip->data(QStringLiteral("x-special/gnome-copied-files")), "copy\n" + uriList.chopped(2));
+    QCOMPARE(clip->text(), DisplayText(path));  // the text stays as it was
+
+    r.A.btnOpenClick();
+    r.A.btnOpenExplorerClick();
+    r.A.btnShowPropertiesClick();
+    QCOMPARE(log.Opened.size(), 1);
+    QVERIFY(spells(log.Opened[0].toLatin1()));
+    QCOMPARE(int(log.FM.size()), 2);
+    for (const auto& [method, uris] : log.FM) QVERIFY2(uris.size() == 1 && spells(uris[0].toLatin1()), qPrintable(method));
+
+    log.FileManagerAnswers = false;
+    r.A.btnShowPropertiesClick();
+    const auto dialogs = r.Parent.findChildren<TPropertiesDialog*>();
+    QCOMPARE(dialogs.size(), 1);
+    QCOMPARE(dialogs[0]->findChild<QLabel*>("lblName")->text(), DisplayText(name.toStdString()));
+    QVERIFY(dialogs[0]->findChild<QLabel*>("lblSize")->text().endsWith("(5 bytes)"));
+    QCOMPARE(dialogs[0]->findChild<QLabel*>("lblPermissions")->text(), QStringLiteral("rw-r--r-- (644)"));
+    delete dialogs[0];
+
+    r.A.btnRemoveClick();
+    QVERIFY(r.Errors.isEmpty());
+    QVERIFY(!Exists(path));
   }
 
   // Without a file manager: one window of our own per item, not modal, with a
@@ -350,32 +409,44 @@ class TstFileActions : public QObject {
     QCOMPARE(r.Inv1 + r.Inv3, 0);
   }
 
-  // Repeats count in the question but each item goes once; an item inside a
-  // folder removed before it counts as done.
+  // Each item is gathered, asked about and removed once; an item inside a
+  // selected folder goes with the folder and is not counted on its own.
   void repeatsAndNestedPaths_data() {
     QTest::addColumn<bool>("toTrash");
     QTest::addColumn<QStringList>("paths");  // relative to the temp folder
+    QTest::addColumn<QStringList>("asked");
     for (bool trash : {true, false}) {
       const char* mode = trash ? "trash" : "permanent";
-      QTest::addRow("%s folder then its file", mode) << trash << QStringList{"F", "F/in.txt"};
-      QTest::addRow("%s file then its folder", mode) << trash << QStringList{"F/in.txt", "F"};
-      QTest::addRow("%s same file twice", mode) << trash << QStringList{"F/in.txt", "F/in.txt"};
-      QTest::addRow("%s group and member", mode) << trash << QStringList{"F/in.txt", "G.txt", "F/in.txt"};
+      QTest::addRow("%s folder then its file", mode) << trash << QStringList{"F", "F/in.txt"} << QStringList{"F"};
+      QTest::addRow("%s file then its folder", mode) << trash << QStringList{"F/in.txt", "F"} << QStringList{"F"};
+      QTest::addRow("%s same file twice", mode) << trash << QStringList{"F/in.txt", "F/in.txt"} << QStringList{"F/in.txt"};
+      QTest::addRow("%s group and member", mode)
+          << trash << QStringList{"F/in.txt", "G.txt", "F/in.txt"} << QStringList{"F/in.txt", "G.txt"};
+      QTest::addRow("%s name sharing a folder's start", mode)
+          << trash << QStringList{"F", "F-more.txt"} << QStringList{"F", "F-more.txt"};
     }
   }
   void repeatsAndNestedPaths() {
     QFETCH(bool, toTrash);
     QFETCH(QStringList, paths);
+    QFETCH(QStringList, asked);
     vdtest::TempDir t;
     // Distinct names per row: the trash keeps what earlier rows put in it.
     const std::string F = UniqueName(t, "F"), G = UniqueName(t, "G") + ".txt";
     t.File(F + "/in.txt", 1);
     t.File(G, 1);
+    t.File(F + "-more.txt", 1);
     TRig r;
-    for (QString p : paths) r.Tab.Paths.push_back(t / p.replace("F", QString::fromStdString(F)).replace("G.txt", QString::fromStdString(G)).toStdString());
+    auto full = [&](QString p) {
+      return t / p.replace("F", QString::fromStdString(F)).replace("G.txt", QString::fromStdString(G)).toStdString();
+    };
+    for (const QString& p : paths) r.Tab.Paths.push_back(full(p));
+    QStringList expected;
+    for (const QString& p : asked) expected << QString::fromStdString(full(p));
     toTrash ? r.A.btnRemoveToRecycleBinClick() : r.A.btnRemoveClick();
     QCOMPARE(int(r.Questions.size()), 1);
-    QVERIFY(r.Questions[0].Text.contains(QStringLiteral(" %1 item(s)").arg(paths.size())));
+    QVERIFY(r.Questions[0].Text.contains(QStringLiteral(" %1 item(s)").arg(asked.size())));
+    QCOMPARE(r.Questions[0].Details, expected);
     QVERIFY2(r.Errors.isEmpty(), qPrintable(r.Errors.join(",")));
     for (const auto& p : r.Tab.Paths) QVERIFY(!Exists(p));
     QCOMPARE(r.Inv1, 1);

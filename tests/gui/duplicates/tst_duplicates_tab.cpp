@@ -259,10 +259,12 @@ class TstDuplicatesTab : public QObject {
     QVERIFY(f.Tree().viewport()->rect().intersects(f.Tree().visualRect(node)));
     QCOMPARE(f.Tab->SelectionStatus(), QString::fromStdString(t / "d1/low.dat") + "  100 B");
 
-    // Ctrl toggles the tile off; the tree already shows that file, so it stays.
+    // Ctrl toggles the tile off, and its node with it.
     QTest::mouseClick(f.Tab->Surface(), Qt::LeftButton, Qt::ControlModifier, TFixture::Center(tile));
     QCOMPARE(f.S.FDupeMap.SelectedCount(), size_t(0));
     QCOMPARE(f.Tree().currentIndex(), node);
+    QCOMPARE(f.Tree().selectionModel()->selectedRows().size(), 0);
+    QVERIFY(f.Tab->GatherSelectedPaths().empty());
 
     // A folder tile's own border: no node to reveal.
     const TDupItem* folder = f.Tile(t / "d2");  // holds only a copy of big.dat
@@ -281,6 +283,14 @@ class TstDuplicatesTab : public QObject {
     QTest::mouseRelease(f.Tab->Surface(), Qt::LeftButton, {}, TFixture::Center(tile));  // mouseDClick ends pressed
     Shell() = saved;
     QCOMPARE(shown, QStringList{"ShowItems " + QString::fromLatin1(FileUrlFromPath(t / "d1/low.dat").toEncoded())});
+
+    // Ctrl+clicks build one selection in the treemap and the tree alike.
+    const TDupItem* other = f.Tile(t / "d0/big.dat");
+    QTest::mouseClick(f.Tab->Surface(), Qt::LeftButton, Qt::ControlModifier, TFixture::Center(other));
+    QCOMPARE(f.Tree().selectionModel()->selectedRows().size(), 2);
+    QVERIFY(f.S.FDupeMap.IsSelected(tile) && f.S.FDupeMap.IsSelected(other));
+    QCOMPARE(Paths(f.Tab->GatherSelectedPaths()),
+             (QStringList{QString::fromStdString(t / "d1/low.dat"), QString::fromStdString(t / "d0/big.dat")}));
   }
 
   void hintShownOncePerTile() {
@@ -439,8 +449,8 @@ class TstDuplicatesTab : public QObject {
     f.ClickRow(2);
     f.SelectNode(f.Model().IndexOfGroup(1), QItemSelectionModel::ClearAndSelect);
     f.Tree().expand(f.Model().IndexOfGroup(1));
-    QDir().mkpath("/work/main/test-artifacts");
-    QVERIFY(f.Tab->grab().save("/work/main/test-artifacts/duplicates_tab.png"));
+    QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
+    QVERIFY(f.Tab->grab().save(QStringLiteral(VORNDALE_ARTIFACTS "/duplicates_tab.png")));
   }
 
   // With VORNDALE_WORST_CASE set: 2000 names each 600 times fill the tree with

@@ -229,6 +229,11 @@ class TstFilesInFoldersTab : public QObject {
     QCOMPARE(t.S.FHierMap.SelectedCount(), size_t(1));
     QCOMPARE(t.S.FHierMap.Primary(), t.Tile(x));
     QCOMPARE(t.Last(), Q(x) + "  2.0 MB");
+
+    // Ctrl on the selected tile takes its node out of the tree's selection too.
+    t.ClickTile(x, Qt::ControlModifier);
+    QCOMPARE(t.Tab->SelectedNodesInOrder(), (std::vector<TNodeItem*>{ny, t.Root()}));
+    QVERIFY(!t.S.FHierMap.IsSelected(t.Tile(x)));
   }
 
   void extensionLegendHighlightsUntilTheTreeSpeaks() {
@@ -336,6 +341,30 @@ class TstFilesInFoldersTab : public QObject {
     QVERIFY(t.Tab->GatherSelectedPaths().empty());
   }
 
+  // A Shift+click on a tile selects the rows on screen from the anchor to its
+  // node: nothing under a folder collapsed meanwhile, no placeholder.
+  void shiftRangeTakesOnlyRowsOnScreen() {
+    vdtest::TempDir dir;
+    dir.File("d/x.bin", 2 * MB);
+    dir.File("d/y.bin", 2 * MB);
+    dir.File("e/w.bin", 3 * MB);
+    dir.File("m.bin", 2 * MB);
+    const std::string z = dir.File("z.bin", 1 * MB);
+    TScanned t(dir.Path());
+    t.Tree()->expandItem(t.Root());
+    TNodeItem* d = t.Child(t.Root(), 0);
+    t.Tree()->expandItem(d);
+    t.Tree()->collapseItem(d);  // x and y exist, out of sight; e holds its placeholder
+    t.ClickNode(d);
+    t.ClickTile(z, Qt::ShiftModifier);
+    QList<QTreeWidgetItem*> rows{d, t.Child(t.Root(), 1), t.Child(t.Root(), 2), t.Child(t.Root(), 3)};
+    QList<QTreeWidgetItem*> selected = t.Tree()->selectedItems();
+    std::sort(rows.begin(), rows.end());
+    std::sort(selected.begin(), selected.end());
+    QCOMPARE(selected, rows);
+    QCOMPARE(t.Tab->SelectionStatus(), Q(z) + "  1.0 MB  (4 selected)");
+  }
+
   void doubleClickOpensThroughTheShell() {
     vdtest::TempDir dir;
     const std::string file = dir.File("sub/file.bin", 2 * MB);
@@ -384,8 +413,8 @@ class TstFilesInFoldersTab : public QObject {
     if (pick) t.ClickTile(pick->FullPath());
     t.Tab->tvFileExtensions->topLevelItem(1)->setSelected(true);
     QCoreApplication::processEvents();
-    QDir().mkpath("/work/main/test-artifacts");
-    QVERIFY(t.Tab->grab().save("/work/main/test-artifacts/filesinfolders_tab.png"));
+    QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
+    QVERIFY(t.Tab->grab().save(QStringLiteral(VORNDALE_ARTIFACTS "/filesinfolders_tab.png")));
   }
 };
 

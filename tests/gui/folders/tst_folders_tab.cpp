@@ -339,6 +339,28 @@ class TstFoldersTab : public QObject {
     QCOMPARE(f.Tab->SelectionStatus(), f.StatusOf(b));
   }
 
+  // A Shift+click over three legend rows: once the legend has let go of its
+  // rows, the status line names the folder the file actions take.
+  void legendPickOverSeveralRowsNamesOneFolder() {
+    TFixture f;
+    MakeNestedFolders(f.Dir);
+    f.Scan(f.Dir.Path());
+    f.RunStages();
+    QTreeView* lv = f.Tab->Legend();
+    auto rowCenter = [&](int r) { return lv->visualRect(f.Tab->LegendModel()->index(r, 0)).center(); };
+    // The largest folder is the tree's already: its row stays, and is named.
+    TDirNode* a = f.Node("a");
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, rowCenter(0));
+    QCOMPARE(f.Tab->GatherSelectedPaths(), std::vector<std::string>{a->FullPath()});
+    QCOMPARE(f.W.Statuses.last(), f.StatusOf(a));
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowCenter(2));
+    QTRY_COMPARE(lv->selectionModel()->selectedRows().size(), 0);
+    TDirNode* c = f.Node("c");
+    QCOMPARE(f.TreeSelection(), c);
+    QCOMPARE(f.Tab->GatherSelectedPaths(), std::vector<std::string>{c->FullPath()});
+    QCOMPARE(f.W.Statuses.last(), f.StatusOf(c));
+  }
+
   void doubleClickOpensTheFolderUnderTheMouse() {
     TFixture f;
     MakeNestedFolders(f.Dir);

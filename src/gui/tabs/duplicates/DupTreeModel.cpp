@@ -1,11 +1,21 @@
 #include "DupTreeModel.h"
 
+#include <QTextDocument>
+
 #include "views/IconCache.h"
 #include "views/Shell.h"
 
 namespace vd::gui {
 
 // internalId: 0 for a group node, the group's row + 1 for its children.
+
+namespace {
+// A tooltip would read a name such as "<b>x</b>" as markup; it gets the text
+// as it is.
+QVariant Tooltip(int role, const QString& text) {
+  return role == Qt::ToolTipRole ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
+}
+}  // namespace
 
 void TDupTreeModel::Clear() {
   beginResetModel();
@@ -95,7 +105,9 @@ QVariant TDupTreeModel::data(const QModelIndex& index, int role) const {
         const std::string_view ext = ExtractExtension(g->FileName);
         return IconForExt(ext.empty() ? QStringLiteral("<none>") : DisplayText(ext).toLower());
       }
-      return QStringLiteral("%1  (%2)").arg(DisplayText(g->FileName)).arg(qlonglong(g->Files.size()));
+      // Joined, not formatted: a name may itself hold "%1".
+      return Tooltip(role, DisplayText(g->FileName) + QStringLiteral("  (") + QString::number(g->Files.size()) +
+                               QLatin1Char(')'));
     }
     case TNodeKind::File: {
       const TFileLeaf* f = g->Files[size_t(index.row())];
@@ -103,7 +115,7 @@ QVariant TDupTreeModel::data(const QModelIndex& index, int role) const {
         const std::string_view ext = f->Ext();  // stored lower-cased
         return IconForExt(ext.empty() ? QStringLiteral("<none>") : DisplayText(ext));
       }
-      return DisplayText(f->FullPath());
+      return Tooltip(role, DisplayText(f->FullPath()));
     }
     case TNodeKind::Overflow:
       if (role == Qt::DecorationRole) return {};

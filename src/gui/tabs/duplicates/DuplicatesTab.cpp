@@ -223,7 +223,8 @@ void TDuplicatesTab::PopulateDuplicateGroupsList() {
 }
 
 void TDuplicatesTab::BuildDuplicatesMap() {
-  const int w = PaintBox4->width(), h = PaintBox4->height();
+  const QSize px = PaintBox4->LayoutSize();
+  const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
   if (S.FRoot && !S.FDupeColorByFileUpper.empty())
     S.FDupeMap.BuildFromRootDuplicates(S.FRoot.get(), &S.FDupeColorByFileUpper, TRect{0, 0, w, h});
@@ -351,10 +352,11 @@ void TDuplicatesTab::tvDuplicateFilesChange() {
 
 void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
   if (AppClosing) return;
-  const QPoint p = e->position().toPoint();
+  const QPoint p = PaintBox4->LayoutPoint(e->position());
   const TDupItem* item = S.FDupeMap.HitTest(TPoint{p.x(), p.y()});
   if (!item) return;
-  if (e->modifiers() & Qt::ControlModifier)
+  const bool ctrl = e->modifiers() & Qt::ControlModifier;
+  if (ctrl)
     S.FDupeMap.ToggleSelected(item);
   else
     S.FDupeMap.SetSingleSelected(item);
@@ -364,7 +366,16 @@ void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
     const auto g = S.FDupeGroupByFileUpper.find(platform::PathKey(leaf->FullPath()));
     if (g != S.FDupeGroupByFileUpper.end()) {
       const QModelIndex node = FTreeModel->IndexOfFile(leaf, g->second);
-      if (node.isValid()) SelectTreeNode(node);
+      if (node.isValid() && ctrl) {
+        // As in the other tabs: Ctrl adds the file's node to the tree's
+        // selection, or takes it out with the tile.
+        const bool on = S.FDupeMap.IsSelected(item);
+        tvDuplicateFiles->selectionModel()->setCurrentIndex(
+            node, (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+        tvDuplicateFiles->scrollTo(node);
+      } else if (node.isValid()) {
+        SelectTreeNode(node);
+      }
     }
   }
   W.UpdateSelectionStatus();
@@ -383,9 +394,9 @@ QString TDuplicatesTab::SelectionStatus() const {
     return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size)));
   if (FTreeModel->Kind(node) == TDupTreeModel::TNodeKind::Group) {
     const TDupGroup* g = FTreeModel->Group(node);
+    // One pass over all three: the name may itself hold "%3".
     return QStringLiteral("%1  %2  (%3 duplicates)")
-        .arg(DisplayText(g->FileName), DisplayText(FormatSize(g->Size)))
-        .arg(qlonglong(g->Files.size()));
+        .arg(DisplayText(g->FileName), DisplayText(FormatSize(g->Size)), QString::number(g->Files.size()));
   }
   if (const TDupItem* p = S.FDupeMap.Primary())
     return ShowSelection(DisplayText(p->FullPath()), DisplayText(FormatSize(p->Size())), 1);

@@ -86,7 +86,7 @@ TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent
   };
   FSurface->HintFor = [this](const void* hit) { return HintForTile(*static_cast<const TTreemapItem*>(hit)); };
   connect(FSurface, &TPaintSurface::MouseDown, this,
-          [this](QMouseEvent* e) { PaintBox1MouseDown(e->position().toPoint(), e->modifiers()); });
+          [this](QMouseEvent* e) { PaintBox1MouseDown(FSurface->LayoutPoint(e->position()), e->modifiers()); });
   connect(FSurface, &TPaintSurface::DblClick, this, [this] { PaintBox1DblClick(); });
   // The surface fills pnlTop_LargestFiles, so its resize is the panel's. A
   // closing window may already have let go of the data.
@@ -255,7 +255,8 @@ void TFilesTab::ResetTreemapSelection() {
 }
 
 void TFilesTab::RebuildFilesTreemap() {
-  const int w = FSurface->width(), h = FSurface->height();
+  const QSize px = FSurface->LayoutSize();
+  const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
   if (!S.FAllFiles.empty())
     S.FTreemap.BuildFromFiles(S.FAllFiles, TRect{0, 0, w, h});

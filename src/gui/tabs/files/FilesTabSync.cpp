@@ -42,9 +42,13 @@ void TFilesTab::PaintBox1MouseDown(QPoint pos, Qt::KeyboardModifiers mods) {
     for (int i = 0, n = lvFiles->topLevelItemCount(); i < n; ++i) {
       QTreeWidgetItem* row = lvFiles->topLevelItem(i);
       if (platform::PathKey(RowPath(row)) != key) continue;
-      // Selected even when Ctrl just took the tile out of the treemap's selection.
-      lvFiles->selectionModel()->setCurrentIndex(lvFiles->indexFromItem(row),
-                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      // The row follows the tile: a Ctrl+click that takes the tile out of the
+      // treemap's selection takes the row out too, or the file actions would
+      // act on a file the user has just deselected.
+      const bool on = !ctrl || S.FTreemap.IsSelected(item);
+      lvFiles->selectionModel()->setCurrentIndex(
+          lvFiles->indexFromItem(row), (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                           QItemSelectionModel::Rows);
       lvFiles->scrollToItem(row, QAbstractItemView::EnsureVisible);
       break;
     }

@@ -2,7 +2,6 @@
 // traffic between treemap, tree and extension legend.
 #include <QMouseEvent>
 #include <QSet>
-#include <QTreeWidgetItemIterator>
 #include <algorithm>
 
 #include "FilesInFoldersTab.h"
@@ -36,7 +35,7 @@ void TFilesInFoldersTab::tvFoldersAndFilesExpanding(QTreeWidgetItem* item) {
     removedSelected = removedSelected || child->isSelected();
     ForgetNode(child);
     tvFoldersAndFilesDeletion(child);
-    delete node->takeChild(i);
+    RetireNode(node->takeChild(i));
   }
   FTrackingPaused = false;
 
@@ -48,6 +47,17 @@ void TFilesInFoldersTab::tvFoldersAndFilesExpanding(QTreeWidgetItem* item) {
   node->addChildren(children);
 
   if (removedSelected) OnTreeSelectionChanged();
+}
+
+void TFilesInFoldersTab::RetireNode(QTreeWidgetItem* item) {
+  // This expansion may run inside the view's own handling of the very node
+  // taken out: making a placeholder the current node scrolls to it, scrolling
+  // expands its folder, and the view then goes on to read the node it was
+  // given. Out of the tree it harms nothing; it is freed once the event that
+  // led here has been delivered.
+  FRetiredNodes.emplace_back(item);
+  if (FRetiredNodes.size() == 1)
+    QMetaObject::invokeMethod(this, [this] { FRetiredNodes.clear(); }, Qt::QueuedConnection);
 }
 
 void TFilesInFoldersTab::tvFoldersAndFilesDeletion(QTreeWidgetItem* item) {
@@ -99,6 +109,24 @@ void TFilesInFoldersTab::OnTreeSelectionChanged() {
   tvFoldersAndFilesChange();
 }
 
+bool TFilesInFoldersTab::IsOnScreen(const QTreeWidgetItem* item) const {
+  if (item->isHidden()) return false;
+  for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+    if (!p->isExpanded() || p->isHidden()) return false;
+  return true;
+}
+
+void TFilesInFoldersTab::ShowNode(TNodeItem* node) {
+  // Its folders exist (the node does), so expanding them only shows them.
+  std::vector<QTreeWidgetItem*> up;
+  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) up.push_back(p);
+  for (auto it = up.rbegin(); it != up.rend(); ++it)
+    if (!(*it)->isExpanded()) {
+      tvFoldersAndFilesExpanding(*it);
+      (*it)->setExpanded(true);
+    }
+}
+
 void TFilesInFoldersTab::SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifiers modifiers) {
   QItemSelectionModel* sm = tvFoldersAndFiles->selectionModel();
   const QModelIndex idx = tvFoldersAndFiles->indexFromItem(node);
@@ -115,18 +143,24 @@ void TFilesInFoldersTab::SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifier
   }
   auto* anchor = static_cast<TNodeItem*>(tvFoldersAndFiles->currentItem());
   if ((modifiers & Qt::ShiftModifier) && anchor && anchor != node) {
-    // The visible nodes from the anchor to the node, inclusive, in tree order.
+    // A range is what the user sees between the anchor and the node: the rows
+    // on screen, never what lies under folders collapsed since the anchor was
+    // set, nor placeholders. An anchor no longer on screen makes no range.
+    ShowNode(node);
     QItemSelection range;
-    bool inside = false;
-    for (QTreeWidgetItemIterator it(tvFoldersAndFiles); *it; ++it) {
-      QTreeWidgetItem* item = *it;
-      const bool edge = item == anchor || item == node;
-      if (edge) inside = !inside;
-      if (inside || edge) {
-        const QModelIndex i = tvFoldersAndFiles->indexFromItem(item);
-        range.select(i, i);
+    if (IsOnScreen(anchor)) {
+      bool inside = false;
+      for (QTreeWidgetItem* item = tvFoldersAndFiles->topLevelItem(0); item; item = tvFoldersAndFiles->itemBelow(item)) {
+        const bool edge = item == anchor || item == node;
+        if (edge) inside = !inside;
+        if ((inside || edge) && !static_cast<TNodeItem*>(item)->Dummy) {
+          const QModelIndex i = tvFoldersAndFiles->indexFromItem(item);
+          range.select(i, i);
+        }
+        if (edge && !inside) break;
       }
-      if (edge && !inside) break;
+    } else {
+      range.select(idx, idx);
     }
     // One change for the whole range, reported once the node is current.
     FTrackingPaused = true;
@@ -175,7 +209,7 @@ void TFilesInFoldersTab::tvFileExtensionsSelectItem() {
 
 void TFilesInFoldersTab::PaintBox3MouseDown(QMouseEvent* event) {
   if (AppClosing || !S.FRoot) return;
-  const QPoint pos = event->position().toPoint();
+  const QPoint pos = PaintBox3->LayoutPoint(event->position());
   const THierItem* it = S.FHierMap.HitTest(TPoint{pos.x(), pos.y()});
   if (!it) return;
   const Qt::KeyboardModifiers mods = event->modifiers();
@@ -189,7 +223,15 @@ void TFilesInFoldersTab::PaintBox3MouseDown(QMouseEvent* event) {
   // until the next build, which nothing here triggers.
   const std::string fullPath = it->FullPath();
   const int64_t size = it->Size();
-  if (it->Kind() == THierKind::hkFile) {
+  const bool fileTile = it->Kind() == THierKind::hkFile;
+  if ((mods & Qt::ControlModifier) && !S.FHierMap.IsSelected(it)) {
+    // The Ctrl+click took the tile out of the selection: its node goes too,
+    // or the file actions would act on what the user has just deselected.
+    TNodeItem* node = FindTreeNodeByData(fileTile ? static_cast<const void*>(it->FileLeaf()) : it->Dir());
+    if (node && node->isSelected())
+      tvFoldersAndFiles->selectionModel()->select(tvFoldersAndFiles->indexFromItem(node),
+                                                  QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+  } else if (fileTile) {
     RevealFileInTree(it->FileLeaf(), mods);
   } else if (TNodeItem* node = FindTreeNodeByData(it->Dir())) {
     if (!node->isExpanded()) {

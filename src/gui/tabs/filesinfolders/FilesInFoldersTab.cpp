@@ -269,9 +269,9 @@ void TFilesInFoldersTab::PopulateFileExtensionsList() {
 }
 
 void TFilesInFoldersTab::RebuildHierTreemap() {
-  if (PaintBox3->width() <= 0 || PaintBox3->height() <= 0) return;
-  if (S.FRoot)
-    S.FHierMap.BuildFromRootSquarified(S.FRoot.get(), TRect{0, 0, PaintBox3->width(), PaintBox3->height()});
+  const QSize px = PaintBox3->LayoutSize();
+  if (px.width() <= 0 || px.height() <= 0) return;
+  if (S.FRoot) S.FHierMap.BuildFromRootSquarified(S.FRoot.get(), TRect{0, 0, px.width(), px.height()});
   // The stored hover may name a tile of the old layout.
   PaintBox3->ResetHover();
   InvalidateBuf();

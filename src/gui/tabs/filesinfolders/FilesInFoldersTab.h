@@ -107,9 +107,15 @@ class TFilesInFoldersTab : public TResultTab {
   void Index(TNodeItem* node);
   // Makes `node` the tree's selected node as a click with `modifiers` would.
   void SelectNodeAsClick(TNodeItem* node, Qt::KeyboardModifiers modifiers);
+  // Whether a node's row is on screen: every folder above it expanded.
+  bool IsOnScreen(const QTreeWidgetItem* item) const;
+  // Expands the folders above a node, from the top down.
+  void ShowNode(TNodeItem* node);
   void OnTreeSelectionChanged();
   void TrackSelectionOrder();
   void ForgetNode(TNodeItem* node);
+  // Keeps a node taken out of the tree until control is back in the event loop.
+  void RetireNode(QTreeWidgetItem* item);
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ScheduleFitTreeColumn();
   void FitTreeColumn();
@@ -118,6 +124,7 @@ class TFilesInFoldersTab : public TResultTab {
   std::vector<TNodeItem*> FSelOrder;
   // Every node created so far by the object it carries.
   QHash<const void*, TNodeItem*> FNodeByData;
+  std::vector<std::unique_ptr<QTreeWidgetItem>> FRetiredNodes;
   bool FTrackingPaused = false;
   bool FFitPending = false;
 };

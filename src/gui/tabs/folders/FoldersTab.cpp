@@ -227,10 +227,14 @@ void TFoldersTab::PopulateFilesOfSelectedFolder() {
 void TFoldersTab::RefillLegendAfterEvent() {
   if (!FLegendRefillPending) return;  // refilled or cleared meanwhile
   PopulateFilesOfSelectedFolder();
+  // The pick's rows are gone from the legend: the status line now names the
+  // tree's folder, the one the file actions take.
+  if (!AppClosing) W.UpdateSelectionStatus();
 }
 
 void TFoldersTab::RebuildFolderTreemap() {
-  const int w = PaintBox2->width(), h = PaintBox2->height();
+  const QSize px = PaintBox2->LayoutSize();
+  const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
   if (S.FRoot) {
     S.FFolderMap.BuildFromRoot(S.FRoot.get(), TRect{0, 0, w, h});
@@ -282,7 +286,7 @@ void TFoldersTab::tvFoldersChange(const QItemSelection& selected, const QItemSel
 }
 
 void TFoldersTab::PaintBox2MouseDown(QMouseEvent* e) {
-  const QPoint p = e->position().toPoint();
+  const QPoint p = PaintBox2->LayoutPoint(e->position());
   TDirNode* dir = S.FFolderMap.HitTest({p.x(), p.y()});
   if (!dir) return;
   const QModelIndex node = FindFolderTreeNode(dir);
@@ -300,12 +304,18 @@ void TFoldersTab::PaintBox2DblClick() {
   if (S.FSelectedFolder) OpenItem(S.FSelectedFolder->FullPath());
 }
 
-void TFoldersTab::lvFilesOfSelectedFolderSelectItem(const QItemSelection& selected, const QItemSelection&) {
+void TFoldersTab::lvFilesOfSelectedFolderSelectItem(const QItemSelection& selected, const QItemSelection& deselected) {
   // Qt reports a batch; each newly selected row is handled as if reported on
   // its own, the row under the cursor last, so that the clicked folder wins.
   std::vector<int> rows;
   for (const QModelIndex& i : selected.indexes())
     if (i.column() == 0) rows.push_back(i.row());
+  // Whatever the rows did, the status line then names what the file actions
+  // take: the legend's rows while it has some, else the tree's folder.
+  auto status = qScopeGuard([&] {
+    if (!AppClosing && FLegendModel->rowCount() > 0 && !(selected.isEmpty() && deselected.isEmpty()))
+      W.UpdateSelectionStatus();
+  });
   if (rows.empty()) return;
   std::sort(rows.begin(), rows.end());
   const int current = lvFilesOfSelectedFolder->selectionModel()->currentIndex().row();
