@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "core/DeleteRequest.h"
+#include "platform/DeleteRequest.h"
 #include "TestUtil.h"
 #include "platform/Platform.h"
 
@@ -48,10 +48,10 @@ TEST(DeleteRequest, RepeatsAndNestedPathsCountOnce) {
     return Remove(p);
   };
   const std::vector<std::string> paths = {t / "dir", t / "dir/inner.txt", t / "other.txt", t / "dir", ""};
-  EXPECT_TRUE(RunDeleteRequest(paths, record, Exists));
+  EXPECT_TRUE(platform::RunDeleteRequest(paths, record, Exists));
   EXPECT_EQ(calls, (std::vector<std::string>{t / "dir", t / "other.txt"}));
   EXPECT_TRUE(fs::is_empty(t.Path()));
-  EXPECT_FALSE(RunDeleteRequest({}, record, Exists));
+  EXPECT_FALSE(platform::RunDeleteRequest({}, record, Exists));
 }
 
 TEST(DeleteRequest, FailureStopsAndKeepsTheRest) {
@@ -61,11 +61,11 @@ TEST(DeleteRequest, FailureStopsAndKeepsTheRest) {
   t.File("last", 1);
   // The refusal comes through the removal seam: as root, permission bits would not stop it.
   auto refuse = [&](const std::string& p) { return p == t / "refused" ? false : Remove(p); };
-  EXPECT_FALSE(RunDeleteRequest({t / "first", t / "refused", t / "last"}, refuse, Exists));
+  EXPECT_FALSE(platform::RunDeleteRequest({t / "first", t / "refused", t / "last"}, refuse, Exists));
   EXPECT_FALSE(fs::exists(t / "first"));
   EXPECT_TRUE(fs::exists(t / "refused"));
   EXPECT_TRUE(fs::exists(t / "last"));  // nothing further once one failed
-  EXPECT_FALSE(RunDeleteRequest({t / "never-there"}, refuse, Exists));
+  EXPECT_FALSE(platform::RunDeleteRequest({t / "never-there"}, refuse, Exists));
 }
 
 TEST(DeleteTree, ImmutableFileMakesTheFolderFail) {

@@ -9,7 +9,7 @@
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
 #include "common/ResultsState.h"
-#include "core/DeleteRequest.h"
+#include "platform/DeleteRequest.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 
@@ -110,7 +110,7 @@ bool TFileActions::ShellDeletePaths(const std::vector<std::string>& paths, bool 
   const TRemoveSeam& ops = RemoveOps();
   const auto& removeOne = toRecycleBin ? ops.MoveToTrash : ops.DeleteTree;
   // Not following links here: a link is removed as itself, a dangling one too.
-  return RunDeleteRequest(paths, removeOne, &platform::PathExistsNoFollow);
+  return platform::RunDeleteRequest(paths, removeOne, &platform::PathExistsNoFollow);
 }
 
 void TFileActions::AfterFileAction() {

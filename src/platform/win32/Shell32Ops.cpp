@@ -8,6 +8,7 @@
 
 #include "Shell32Ops.h"
 
+#include "../DeleteRequest.h"
 #include "../Platform.h"
 #include "WinStrings.h"
 
@@ -120,6 +121,13 @@ bool AreSafeShellPaths(const std::vector<std::string>& paths) {
   for (const auto& p : paths)
     if (!p.empty() && !IsSafeShellPath(p)) return false;
   return true;
+}
+
+bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin) {
+  if (!AreSafeShellPaths(paths)) return false;
+  return RunDeleteRequest(
+      paths, [toRecycleBin](const std::string& p) { return ShellDeleteOnce({p}, toRecycleBin); },
+      [](const std::string& p) { return PathExistsNoFollow(p); });
 }
 
 }  // namespace vd::platform::win32
