@@ -99,9 +99,10 @@ bool PathExists(const std::string& path);  // follows symbolic links
 std::string GetTempFolder();
 
 // Deletes a file, or a folder with everything in it, permanently. Symbolic
-// links inside are removed as links, never followed, and another file system
-// mounted inside is not entered (the removal fails there). False on failure,
-// after removing what could be removed up to that point.
+// links inside are removed as links, never followed. A mount point, or a
+// folder with one anywhere below it, is refused whole before anything is
+// removed. Any depth is fine. False on failure, after removing what could be
+// removed up to that point.
 bool DeleteTreeNoFollow(const std::string& path);
 // True when `path` names something, a dangling link included (not followed).
 bool PathExistsNoFollow(const std::string& path);
