@@ -117,4 +117,12 @@ constexpr size_t kArenaBlockSize = size_t(2) << 20;
 // keep one listing open per level. Harmless where there is no such limit.
 void RaiseOpenFileLimit();
 
+// ---- Trash --------------------------------------------------------------------
+// Moves a file, a folder or a link (the link itself) to the desktop's trash:
+// on POSIX the freedesktop trash of the item's own file system, so it is only
+// ever renamed, never copied between file systems; on Windows the recycle
+// bin. A mount point, or a folder with one anywhere below it, is refused.
+// True when the item went; on false nothing was moved.
+bool MoveToTrash(const std::string& path);
+
 }  // namespace vd::platform

@@ -1,11 +1,9 @@
 // Permanent deletion on real folders, and the request rules around it.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <filesystem>
 
+#include "PrivateHome.h"
 #include "ScratchMount.h"
 #include "TestUtil.h"
 #include "platform/DeleteRequest.h"
@@ -101,6 +99,7 @@ const char* const kBeside[] = {"box/before.txt", "box/zz/after.txt"};
 
 }  // namespace
 
+// Deleting and trashing refuse alike.
 TEST(DeleteTree, MountedVolumesAreRefusedWhole) {
   const TMountCase cases[] = {
       {"a tmpfs chosen itself", false, "box/usb", "box/usb"},
@@ -108,6 +107,7 @@ TEST(DeleteTree, MountedVolumesAreRefusedWhole) {
       {"a bind mount below the chosen folder", true, "box/a/bound", "box"},
       {"a bind mount chosen itself", true, "box/bound", "box/bound"},
   };
+  vdtest::TPrivateHome home;
   for (const auto& c : cases) {
     vdtest::TempDir t, elsewhere;
     for (const char* f : kBeside) t.File(f, 1);
@@ -116,6 +116,7 @@ TEST(DeleteTree, MountedVolumesAreRefusedWhole) {
     if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
     for (const char* f : kOnVolume) t.File(std::string(c.MountAt) + "/" + f, 3);
     EXPECT_FALSE(platform::DeleteTreeNoFollow(t / c.Chosen)) << c.Name;
+    EXPECT_FALSE(platform::MoveToTrash(t / c.Chosen)) << c.Name;
     for (const char* f : kOnVolume) EXPECT_TRUE(fs::exists(at + "/" + f)) << c.Name << ": " << f;
     for (const char* f : kBeside) EXPECT_TRUE(fs::exists(t / f)) << c.Name << ": " << f;
   }
@@ -123,7 +124,7 @@ TEST(DeleteTree, MountedVolumesAreRefusedWhole) {
 
 // Mount points the kernel's attributes would not show (older kernels, a bind
 // mount on the same device) are known from the mount table: here a plain
-// folder is made to count as one.
+// folder is made to count as one. Deleting and trashing refuse alike.
 TEST(DeleteTree, AFolderTheMountTableNamesIsRefusedWhole) {
   vdtest::TempDir t;
   for (const char* f : kBeside) t.File(f, 1);
@@ -132,8 +133,11 @@ TEST(DeleteTree, AFolderTheMountTableNamesIsRefusedWhole) {
   const std::string loose = t.File("box/loose.txt", 1);
   auto saved = platform::posix::KnownMountPoints();
   platform::posix::KnownMountPoints() = [mounted] { return std::vector<std::string>{"/", mounted}; };
-  for (const char* chosen : {"box", "box/a", "box/a/mnt", "box/a/"})
+  vdtest::TPrivateHome home;
+  for (const char* chosen : {"box", "box/a", "box/a/mnt", "box/a/"}) {
     EXPECT_FALSE(platform::DeleteTreeNoFollow(t / chosen)) << chosen;
+    EXPECT_FALSE(platform::MoveToTrash(t / chosen)) << chosen;
+  }
   const bool looseGone = platform::DeleteTreeNoFollow(loose);
   platform::posix::KnownMountPoints() = saved;
   for (const char* f : kOnVolume) EXPECT_TRUE(fs::exists(mounted + "/" + f)) << f;
@@ -146,16 +150,7 @@ TEST(DeleteTree, AHundredThousandLevelsGoWhole) {
   // On a tmpfs where one can be had: some disks take milliseconds per removed folder.
   const std::string top = t.Dir("scratch");
   auto scratch = vdtest::TScratchMount::Tmpfs(top);
-  int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (int i = 0; i < 100000 && fd >= 0; ++i) {
-    ::mkdirat(fd, "d", 0755);
-    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ::close(fd);
-    fd = next;
-  }
-  ASSERT_GE(fd, 0);
-  ::close(::openat(fd, "bottom.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-  ::close(fd);
+  ASSERT_TRUE(vdtest::MakeDeepChain(top, 100000, "bottom.txt", 1));
   EXPECT_TRUE(platform::DeleteTreeNoFollow(top + "/d"));
   EXPECT_FALSE(platform::PathExistsNoFollow(top + "/d"));
 }
