@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QStringList>
 
 #include "PropertiesDialog.h"
@@ -25,10 +24,6 @@ const QString kLineBreak = QStringLiteral("\r\n");
 const QString kLineBreak = QStringLiteral("\n");
 #endif
 
-bool MoveToTrashDefault(const std::string& path) {
-  return QFile::moveToTrash(QFile::decodeName(QByteArray(path.data(), qsizetype(path.size()))));
-}
-
 QStringList DisplayList(const std::vector<std::string>& paths) {
   QStringList out;
   out.reserve(qsizetype(paths.size()));
@@ -39,7 +34,7 @@ QStringList DisplayList(const std::vector<std::string>& paths) {
 }  // namespace
 
 TRemoveSeam& RemoveOps() {
-  static TRemoveSeam seam{&MoveToTrashDefault, &platform::DeleteTreeNoFollow};
+  static TRemoveSeam seam{&platform::MoveToTrash, &platform::DeleteTreeNoFollow};
   return seam;
 }
 
