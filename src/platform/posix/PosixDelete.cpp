@@ -43,12 +43,8 @@ bool PathExistsNoFollow(const std::string& path) {
 }
 
 bool DeleteTreeNoFollow(const std::string& rawPath) {
-  const std::string path = RemoveTrailingSeparator(rawPath);
-  if (path.empty() || path == "/") return false;
-  const size_t slash = path.rfind('/');
-  const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return false;
+  std::string parent, name;
+  if (!posix::SplitItemPath(rawPath, parent, name)) return false;
   const int parentFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (parentFd < 0) return false;
   bool ok = false;

@@ -23,6 +23,15 @@ std::function<std::vector<std::string>()>& KnownMountPoints() {
   return source;
 }
 
+bool SplitItemPath(const std::string& rawPath, std::string& parent, std::string& name) {
+  const std::string path = RemoveTrailingSeparator(rawPath);
+  if (path.empty() || path == "/") return false;
+  const size_t slash = path.rfind('/');
+  parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return !name.empty() && name != "." && name != "..";
+}
+
 std::string PathOfFolder(int fd) {
   char buf[4096];
   const std::string link = "/proc/self/fd/" + std::to_string(fd);

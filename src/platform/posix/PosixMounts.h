@@ -16,6 +16,10 @@ namespace vd::platform::posix {
 // make any folder count as a mount point.
 std::function<std::vector<std::string>()>& KnownMountPoints();
 
+// The folder that holds the item `path` and the item's name in it. False for
+// what is never removed or moved as an item: "", "/", "." and "..".
+bool SplitItemPath(const std::string& path, std::string& parent, std::string& name);
+
 // The absolute path, links resolved, of an open folder; empty when unknown.
 std::string PathOfFolder(int fd);
 
