@@ -99,9 +99,10 @@ bool PathExists(const std::string& path);  // follows symbolic links
 std::string GetTempFolder();
 
 // Deletes a file, or a folder with everything in it, permanently. Symbolic
-// links inside are removed as links, never followed, and another file system
-// mounted inside is not entered (the removal fails there). False on failure,
-// after removing what could be removed up to that point.
+// links inside are removed as links, never followed. A mount point, or a
+// folder with one anywhere below it, is refused whole before anything is
+// removed. Any depth is fine. False on failure, after removing what could be
+// removed up to that point.
 bool DeleteTreeNoFollow(const std::string& path);
 // True when `path` names something, a dangling link included (not followed).
 bool PathExistsNoFollow(const std::string& path);
@@ -115,6 +116,14 @@ constexpr size_t kArenaBlockSize = size_t(2) << 20;
 // Sets the soft limit of open handles to the hard limit, so a deep walk can
 // keep one listing open per level. Harmless where there is no such limit.
 void RaiseOpenFileLimit();
+
+// ---- Trash --------------------------------------------------------------------
+// Moves a file, a folder or a link (the link itself) to the desktop's trash:
+// on POSIX the freedesktop trash of the item's own file system, so it is only
+// ever renamed, never copied between file systems; on Windows the recycle
+// bin. A mount point, or a folder with one anywhere below it, is refused.
+// True when the item went; on false nothing was moved.
+bool MoveToTrash(const std::string& path);
 
 }  // namespace vd::platform
 

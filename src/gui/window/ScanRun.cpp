@@ -174,7 +174,12 @@ void TfrmMain::StartTask(const std::string& pathToScan, bool allDrives) {
           if (context->IsCancelled()) break;
           scanner.ResetCounters();
           std::unique_ptr<TDirNode> node = scanner.Scan(drive);
-          if (node && !context->IsCancelled()) root->AppendChildTree(std::move(node));
+          if (node && !context->IsCancelled()) {
+            // A drive goes by its whole path ("/boot/efi"), not by the name of its last folder.
+            std::string path = node->FullPath();
+            node->MakeRoot(path, path, nullptr);
+            root->AppendChildTree(std::move(node));
+          }
           filesOff += scanner.FFiles;
           dirsOff += scanner.FDirs;
           bytesOff += scanner.FBytes;
