@@ -1,5 +1,5 @@
-// The program's start: the command line before anything of the GUI exists,
-// then the application, the update check before any window, and the main
+// The program's start: the command line before anything of the GUI exists
+// (and a headless export, which needs nothing of it), then the application, the update check before any window, and the main
 // window.
 #include <QApplication>
 #include <QLocale>
@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/HeadlessExport.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
@@ -54,6 +55,7 @@ int PrintAndExit(const vd::app::TCommandLine& cl) {
 
 int main(int argc, char** argv) {
   const vd::app::TCommandLine cl = vd::app::ParseCommandLine(vd::app::ArgumentsOf(argc, argv));
+  if (cl.Mode == vd::app::TStartMode::Export) return vd::app::RunHeadlessExport(cl);
   if (cl.Mode != vd::app::TStartMode::Window) return PrintAndExit(cl);
 
   QApplication app(argc, argv);
