@@ -13,6 +13,7 @@
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 #ifndef VORNDALE_APP_ID
 #define VORNDALE_APP_ID "example.vorndale.Vorndale"
@@ -72,7 +73,9 @@ int main(int argc, char** argv) {
   vd::gui::TfrmMain window;
   window.RestoreWindowLayout();
   window.show();
-  if (cl.Scan != vd::app::TStartScan::None)
+  if (cl.Scan == vd::app::TStartScan::File)
+    window.ScanFiles->OpenScanFile(cl.ScanFile);
+  else if (cl.Scan != vd::app::TStartScan::None)
     window.StartScanFromCommandLine(cl.Scan == vd::app::TStartScan::AllDrives, cl.Folder);
   const int status = app.exec();
   window.SaveWindowLayout();

@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 namespace vd::gui {
 
@@ -77,6 +78,7 @@ void TfrmMain::ClearResults() {
   S.FFolderMap.Clear();
   S.FHierMap.Clear();
   for (TResultTab* t : Tabs()) t->InvalidateBuf();
+  if (ScanFiles) ScanFiles->ResultsCleared();
 }
 
 void TfrmMain::btnScanClick() {
@@ -206,10 +208,10 @@ void TfrmMain::UITimerTick() {
   }
   if (!path.empty())
     // One arg() call: a "%2" inside a folder name must stay text.
-    SetStatus(QStringLiteral("Scanning: %1  (files: %2, dirs: %3)")
-                  .arg(DisplayText(path), QString::number(files), QString::number(dirs)));
+    SetStatus(QStringLiteral("%1: %2  (files: %3, dirs: %4)")
+                  .arg(FTask->Activity, DisplayText(path), QString::number(files), QString::number(dirs)));
   else
-    SetStatus(QStringLiteral("Scanning... (files: %1, dirs: %2)").arg(files).arg(dirs));
+    SetStatus(QStringLiteral("%1... (files: %2, dirs: %3)").arg(FTask->Activity).arg(files).arg(dirs));
 }
 
 void TfrmMain::btnStopClick() {
