@@ -121,9 +121,27 @@ void TScanFiles::SetCaption(const QString& suffix) {
   W.setWindowTitle(suffix.isEmpty() ? FBaseCaption : FBaseCaption + QStringLiteral(" \u2014 ") + suffix);
 }
 
-void TScanFiles::RestoreContext() {
+std::shared_ptr<TScanShared> TScanFiles::BeginRun(const QString& activity, std::shared_ptr<TScanContext>& context) {
+  // Stop cancels the run's own context; the results shown keep theirs until
+  // they are replaced.
+  FKeptContext = W.S.FContext;
+  context = std::make_shared<TScanContext>();
+  W.S.FContext = context;
+  W.SetBusy(true);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  auto task = std::make_shared<TScanShared>();
+  task->Activity = activity;
+  task->SetProgress({}, 0, 0, 0);
+  W.FTask = task;
+  return task;
+}
+
+void TScanFiles::EndRunKeepingResults() {
   W.S.FContext = std::move(FKeptContext);
   FKeptContext.reset();
+  W.pb->setRange(0, 1000);
+  W.pb->setValue(0);
+  RestoreCursor();
 }
 
 QString TScanFiles::SuggestedSaveName() const {
@@ -147,17 +165,8 @@ QString TScanFiles::SuggestedSaveName() const {
 
 void TScanFiles::OpenScanFile(const std::string& path) {
   if (W.IsScanRunning() || !W.btnScan->isEnabled() || AppClosing) return;
-  // The results shown keep their context until the file has been read.
-  FKeptContext = W.S.FContext;
-  auto context = std::make_shared<TScanContext>();
-  W.S.FContext = context;
-  W.SetBusy(true);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-
-  auto task = std::make_shared<TScanShared>();
-  task->Activity = QStringLiteral("Opening");
-  task->SetProgress({}, 0, 0, 0);
-  W.FTask = task;
+  std::shared_ptr<TScanContext> context;
+  const std::shared_ptr<TScanShared> task = BeginRun(QStringLiteral("Opening"), context);
   // Progress counts the file's bytes read, packed or not.
   W.FExpectedBytesTotal = path == "-" ? 0 : FileSizeOrZero(path);
   W.FUITimer->start();
@@ -211,10 +220,7 @@ void TScanFiles::OpenScanFile(const std::string& path) {
               w.FinishScan(true, QString());
               return;
             }
-            self.RestoreContext();
-            w.pb->setRange(0, 1000);
-            w.pb->setValue(0);
-            RestoreCursor();
+            self.EndRunKeepingResults();
             if (!err.isEmpty()) {
               ShowErrorMessage(&w, QStringLiteral("Cannot open the scan file ") + DisplayText(path) +
                                        QStringLiteral(":\n") + err);
@@ -232,14 +238,8 @@ void TScanFiles::OpenScanFile(const std::string& path) {
 
 void TScanFiles::SaveScanFile(const std::string& path) {
   if (!W.S.FRoot || W.IsScanRunning() || !W.btnScan->isEnabled() || AppClosing) return;
-  FKeptContext = W.S.FContext;
-  auto context = std::make_shared<TScanContext>();
-  W.S.FContext = context;
-  W.SetBusy(true);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  auto task = std::make_shared<TScanShared>();
-  task->Activity = QStringLiteral("Saving");
-  W.FTask = task;
+  std::shared_ptr<TScanContext> context;
+  const std::shared_ptr<TScanShared> task = BeginRun(QStringLiteral("Saving"), context);
   const QString before = W.lblStatus->text();
   W.SetStatus(QStringLiteral("Saving scan file..."));
   W.pb->setRange(0, 0);
@@ -267,10 +267,7 @@ void TScanFiles::SaveScanFile(const std::string& path) {
           [task, written, err, path, window, before] {
             if (!window || window->FTask != task || AppClosing) return;
             TfrmMain& w = *window;
-            window->ScanFiles->RestoreContext();
-            w.pb->setRange(0, 1000);
-            w.pb->setValue(0);
-            RestoreCursor();
+            window->ScanFiles->EndRunKeepingResults();
             if (!err.isEmpty()) {
               ShowErrorMessage(&w, QStringLiteral("Cannot save the scan file:\n") + err);
               w.SetStatus(before);

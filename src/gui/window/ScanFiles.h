@@ -24,6 +24,7 @@ class TScanContext;
 namespace vd::gui {
 
 class TfrmMain;
+struct TScanShared;
 
 // The file dialogs, behind a seam so that tests can answer them. Each returns
 // the chosen file name (empty: cancelled). Empty functions: a QFileDialog.
@@ -58,7 +59,10 @@ class TScanFiles : public QObject {
 
  private:
   void SetCaption(const QString& suffix);
-  void RestoreContext();
+  // A read or save: the window busy, the task and its own context.
+  std::shared_ptr<TScanShared> BeginRun(const QString& activity, std::shared_ptr<TScanContext>& context);
+  // The end of one that leaves the results as they were.
+  void EndRunKeepingResults();
 
   TfrmMain& W;
   // The context of the results shown while a read or save has its own.
