@@ -133,20 +133,6 @@ class TestCommandLine : public QObject {
     QCOMPARE(scan == TStartScan::File ? cl.ScanFile : cl.Folder, Args({path}, FTemp.Path()).back());
   }
 
-  // Several --exclude join into one pattern; sizes and days as the filters take them.
-  void exportFilters() {
-    const vd::app::TCommandLine cl = vd::app::ParseCommandLine(
-        {"vorndale", "--export", "-", "--exclude", "*.tmp", "--exclude", " *~ ", "--min-size", "1.5KB",
-         "--modified-before", "2024-03-01"});
-    QCOMPARE(cl.Mode, TStartMode::Export);
-    QVERIFY(cl.Filters.ExcludePattern);
-    QCOMPARE(vd::SplitPatternMasks(cl.Filters.Pattern), (std::vector<std::string>{"*.tmp", "*~"}));
-    QVERIFY(cl.Filters.ExcludeLessThan);
-    QCOMPARE(cl.Filters.LessThanBytes, int64_t(1536));
-    QVERIFY(cl.Filters.ExcludeModifiedBefore);
-    QCOMPARE(cl.Filters.ModifiedBefore, vd::EncodeDateTime(2024, 3, 1));
-  }
-
   void folderNameKeepsItsBytes() {
     const vd::app::TCommandLine cl = vd::app::ParseCommandLine({"vorndale", FRawName + "/"});
     QCOMPARE(cl.Mode, TStartMode::Window);
