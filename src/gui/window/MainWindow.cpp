@@ -29,6 +29,7 @@
 #include "update/Site.h"
 #include "update/UpdateSeams.h"
 #include "views/Shell.h"
+#include "window/ScanFiles.h"
 
 // Resources of a static library are registered by hand, from the global namespace.
 static void InitVorndaleResources() { Q_INIT_RESOURCE(resources); }
@@ -96,6 +97,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   Actions = new TFileActions(this, S,
                              {[this] { return ActiveTab(); }, [this] { FilesTab->InvalidateBuf(); },
                               [this] { FilesInFoldersTab->InvalidateBuf(); }});
+  ScanFiles = new TScanFiles(*this);
   connect(btnScan, &QToolButton::clicked, this, &TfrmMain::btnScanClick);
   connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
   connect(btnOpen, &QToolButton::clicked, Actions, &TFileActions::btnOpenClick);
@@ -145,6 +147,9 @@ TfrmMain::~TfrmMain() {
   // put the cursor back.
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  // A save still writing after the wait reads the tree: it is left to the
+  // end of the process rather than freed under the writer.
+  if (FTask && !FTask->Finished.load()) (void)S.FRoot.release();
   // Tabs are children and die after this body; they must find no tree.
   ClearResults();
 }
@@ -175,6 +180,8 @@ void TfrmMain::BuildTopBand() {
   tb->setSpacing(0);
   btnScan = MakeToolButton("btnScan", QStringLiteral("Scan"), QStringLiteral("scan"));
   btnStop = MakeToolButton("btnStop", QStringLiteral("Stop"), QStringLiteral("stop"));
+  btnOpenScan = MakeToolButton("btnOpenScan", QStringLiteral("Open Scan... (Ctrl+O)"), QStringLiteral("open-scan"));
+  btnSaveScan = MakeToolButton("btnSaveScan", QStringLiteral("Save Scan... (Ctrl+S)"), QStringLiteral("save-scan"));
   btnOpen = MakeToolButton("btnOpen", QStringLiteral("Open"), QStringLiteral("open-file"));
   btnCopyPath = MakeToolButton("btnCopyPath", QStringLiteral("Copy path(s) to clipboard"), QStringLiteral("clipboard"));
   btnOpenExplorer =
@@ -186,7 +193,7 @@ void TfrmMain::BuildTopBand() {
   btnRemove = MakeToolButton("btnRemove", QStringLiteral("Delete permanently"), QStringLiteral("delete-file"));
   btnWEbsite = MakeToolButton("btnWEbsite", QStringLiteral("Visit Website"), QStringLiteral("domain"));
   btnAbout = MakeToolButton("btnAbout", QStringLiteral("About..."), QStringLiteral("info (2)"));
-  for (QToolButton* b : {btnScan, btnStop, btnOpen, btnCopyPath, btnOpenExplorer, btnShowProperties,
+  for (QToolButton* b : {btnScan, btnStop, btnOpenScan, btnSaveScan, btnOpen, btnCopyPath, btnOpenExplorer, btnShowProperties,
                          btnRemoveToRecycleBin, btnRemove})
     tb->addWidget(b);
   tb->addStretch(1);
@@ -348,6 +355,7 @@ void TfrmMain::SetBusy(bool busy) {
   cmbCustomPath->setEnabled(!busy && rbCustomPath->isChecked());
   gbFilters->setEnabled(!busy);
   UpdateFilterControls();
+  if (ScanFiles) ScanFiles->UpdateButtons(busy);
   if (!busy) {
     pb->setRange(0, 1000);
     pb->setValue(0);

@@ -36,6 +36,7 @@ class TFoldersTab;
 class TFilesInFoldersTab;
 class TDuplicatesTab;
 class TFileActions;
+class TScanFiles;
 
 // What the scan task shares with the window. Held by shared pointer on both
 // sides, so a task that outlives the window's wait at close never touches
@@ -47,6 +48,8 @@ struct TScanShared {
   int64_t FProgDirs = 0;
   int64_t FProgBytes = 0;
   std::atomic<bool> Finished{false};
+  // What the status line says the task is doing: "Scanning", "Opening", ...
+  QString Activity = QStringLiteral("Scanning");
 
   void SetProgress(const std::string& path, int64_t files, int64_t dirs, int64_t bytes);
 };
@@ -115,7 +118,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;
   QWidget* Panel4 = nullptr;
-  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr,
+  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnOpenScan = nullptr, *btnSaveScan = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr,
               *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
               *btnRemove = nullptr, *btnAbout = nullptr, *btnWEbsite = nullptr;
   QGroupBox* gbSource = nullptr;
@@ -142,6 +145,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   std::vector<TResultTab*> Tabs() const;
 
   TFileActions* Actions = nullptr;
+  TScanFiles* ScanFiles = nullptr;  // "Open Scan...", "Save Scan..." (ScanFiles.cpp)
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;
