@@ -170,7 +170,7 @@ std::unique_ptr<TDirNode> TDiskScanner::Scan(const std::string& rootPath) {
         FPath.append(entryName);
         nf.PathLen = FPath.size();
         ReportProgress(FPath);
-        nf.Reader.OpenChild(f.Reader, e);
+        nf.Reader.OpenChild(f.Reader, entryName);
         continue;
       }
 
