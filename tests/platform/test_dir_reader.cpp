@@ -35,6 +35,7 @@ TEST(DirReader, WithoutStatxFoldersAreFoundByFstatat) {
     gStatxErrno = err;
     SetStatxHookForTest(&MissingStatx);
     vd::TScanContext ctx;
+    ctx.ScanThreads = 2;
     vd::TDiskScanner scanner(&ctx);
     auto root = scanner.Scan(t.Path());
     SetStatxHookForTest(nullptr);

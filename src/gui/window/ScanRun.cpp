@@ -83,6 +83,9 @@ void TfrmMain::ApplyFiltersToContext() {
   c.Pattern = TrimText(ToBytes(edtPattern->text()).toStdString());
   c.PatternMasks.clear();
   if (c.ExcludePattern) c.PatternMasks = SplitPatternMasks(c.Pattern);
+  // The window has no control for it: the scanner takes VORNDALE_SCAN_THREADS,
+  // else one thread on a spinning disk, else every hardware thread.
+  c.ScanThreads = 0;
 }
 
 void TfrmMain::ClearResults() {
