@@ -136,13 +136,11 @@ struct TDiskScanner::TWorker {
     bool open = false;
     if (!W.Stopping()) open = t.Parent ? f->Reader.OpenChild(t.Parent->Reader, t.Node->Name()) : f->Reader.OpenPath(W.RootPath);
     if (t.Parent && t.Parent->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) t.Parent->Reader.Close();
-    if (!W.Stopping()) MaybeReport(t.Node);
-    if (open) {
-      try {
-        List(*f);
-      } catch (...) {
-        W.Fail(std::current_exception());  // the folder keeps what was listed before
-      }
+    try {
+      if (!W.Stopping()) MaybeReport(t.Node);
+      if (open) List(*f);
+    } catch (...) {
+      W.Fail(std::current_exception());  // the folder keeps what was listed before
     }
     f->Reader.FinishListing();
     Files.WriteTo(f->Node, Arena);

@@ -235,8 +235,16 @@ bool TDirReader::OpenPath(const std::string& path) {
 bool TDirReader::OpenChild(const TDirReader& parent, std::string_view name) {
   Close();
   if (parent.FHandle < 0) return false;
-  const std::string n(name);
-  const int fd = ::openat(int(parent.FHandle), n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  char shortName[256];
+  std::string longName;
+  const char* n = shortName;
+  if (name.size() < sizeof(shortName)) {
+    std::memcpy(shortName, name.data(), name.size());
+    shortName[name.size()] = 0;
+  } else {
+    n = (longName = std::string(name)).c_str();
+  }
+  const int fd = ::openat(int(parent.FHandle), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   FHandle = fd;
   FDevice = parent.FDevice;  // a different device was already skipped as a mount point
