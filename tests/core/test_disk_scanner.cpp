@@ -8,6 +8,7 @@
 
 #include "core/scan/DiskScanner.h"
 #include "TestUtil.h"
+#include "SameTree.h"
 #include "ScanTreeLookup.h"
 #include "platform/Platform.h"
 
@@ -30,35 +31,6 @@ std::unique_ptr<TDirNode> ScanWith(const std::string& path, TScanContext* ctx, T
 
 using vdtest::FindChild;
 using vdtest::FindLeaf;
-
-// Checks the roll-up invariants at every folder; returns the number of folders.
-int CheckInvariants(const TDirNode* n) {
-  int64_t size = 0, files = 0, dirs = 1;
-  int folders = 1;
-  for (const TFileLeaf* f : n->Leaves) {
-    size += f->Size;
-    files += 1;
-    EXPECT_EQ(f->Parent(), n);
-  }
-  for (const TDirNode* c : n->Children) {
-    EXPECT_EQ(c->Parent, n);
-    folders += CheckInvariants(c);
-    size += c->TotalSize;
-    files += c->TotalFiles;
-    dirs += c->TotalDirs;
-  }
-  EXPECT_EQ(n->TotalSize, size) << n->FullPath();
-  EXPECT_EQ(n->TotalFiles, files) << n->FullPath();
-  EXPECT_EQ(n->TotalDirs, dirs) << n->FullPath();
-  int64_t extBytes = 0, extFiles = 0;
-  for (const auto& p : n->ExtStats().ToSortedArrayByBytesDesc()) {
-    extBytes += p.Bytes;
-    extFiles += p.Files;
-  }
-  EXPECT_EQ(extBytes, size) << n->FullPath();
-  EXPECT_EQ(extFiles, files) << n->FullPath();
-  return folders;
-}
 
 int64_t UnixOf(int y, int mo, int d, int h, int mi, int s) {
   struct tm tm {};
@@ -86,7 +58,7 @@ TEST(DiskScanner, MixedTreeKeepsItsInvariants) {
   t.File(".hidden/file.", 9);
   auto root = ScanWith(t.Path(), nullptr);
   ASSERT_TRUE(root);
-  EXPECT_EQ(CheckInvariants(root.get()), 5);
+  EXPECT_EQ(vdtest::ExpectConsistent(root.get()), 5);
   EXPECT_EQ(root->TotalFiles, 7);
   EXPECT_EQ(root->TotalSize, 1181);
   EXPECT_EQ(root->TotalDirs, 5);
