@@ -93,7 +93,7 @@ TEST(Listing, EntriesAndKinds) {
     } else if (e.Kind == TEntryKind::Folder) {
       ++dirs;
       TDirReader child;
-      EXPECT_TRUE(child.OpenChild(r, e));
+      EXPECT_TRUE(child.OpenChild(r, e.Name));
     }
   }
   EXPECT_EQ(files, 1);

@@ -59,6 +59,9 @@ void TfrmMain::ApplyFiltersToContext() {
   f.ExcludePattern = chPattern->isChecked();
   f.Pattern = ToBytes(edtPattern->text()).toStdString();
   ApplyFilters(f, *S.FContext);
+  // The window has no control for it: the scanner takes VORNDALE_SCAN_THREADS,
+  // else one thread on a spinning disk, else every hardware thread.
+  S.FContext->ScanThreads = 0;
 }
 
 void TfrmMain::ClearResults() {

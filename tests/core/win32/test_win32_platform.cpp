@@ -222,7 +222,7 @@ TEST(Win32Listing, KindsSizesAndTimes) {
     } else if (e.Kind == pf::TEntryKind::Folder) {
       ++dirs;
       pf::TDirReader child;
-      ASSERT_TRUE(child.OpenChild(r, e));
+      ASSERT_TRUE(child.OpenChild(r, e.Name));
       pf::TDirEntry ce;
       ASSERT_TRUE(child.Next(ce));
       EXPECT_EQ(std::string(ce.Name), "inner");
