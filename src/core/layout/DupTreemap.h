@@ -53,8 +53,8 @@ class TDupTreemapLayout {
   using TEntry = TObjEntry;
 
   void Clear();
-  // colorByFileUpper: path key -> group colour; a file counts as a duplicate
-  // exactly when its path key is in it. Read during the build only.
+  // colorByFileUpper: file -> group colour; a file counts as a duplicate
+  // exactly when it is in it. Read during the build only.
   void BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target);
   void Paint(TCanvas& canvas) const;
   // The deepest tile holding p, or null.
@@ -79,12 +79,9 @@ class TDupTreemapLayout {
     TRect Cell;
     int32_t Depth;
   };
-  void ComputeDupBytes(TDirNode* root);
+  void ComputeDupBytes();
   int64_t DupBytes(const TDirNode* node) const;
-  // The group colour of a duplicate file, null for any other file. Only the
-  // first pass over the tree looks paths up in the colour map; the rest of
-  // the build asks FFileColors.
-  const TColor* LookUpDupColor(const TFileLeaf* f);
+  // The group colour of a duplicate file, null for any other file.
   const TColor* DupColor(const TFileLeaf* f) const;
   void BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
@@ -101,13 +98,6 @@ class TDupTreemapLayout {
   // Build scratch.
   std::vector<TEntry> FEntries;
   std::vector<TPending> FPending, FPlaced;
-  std::vector<uint32_t> FHashes;  // 0: not indexed
-  std::vector<uint8_t> FIndexed;
-  std::unordered_map<const TFileLeaf*, TColor> FFileColors;  // the duplicates found by ComputeDupBytes
-  std::vector<uint32_t> FColorKeyHashes;  // PathKeyHash of every key of the colour map, sorted
-  static constexpr uint32_t kHashFilterBits = uint32_t(1) << 20;
-  std::vector<uint64_t> FHashFilter;  // one bit per hash value modulo its size
-  TPathKeyMaker FKeys;
 };
 
 }  // namespace vd

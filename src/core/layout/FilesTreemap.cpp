@@ -17,6 +17,7 @@ void TTreemapLayout::Clear() {
   FSelectedPaths.Clear();
   FByPath.Clear();
   FKeysUnique = true;
+  FShownEnd = 0;
   FByExtLargest = {};
 }
 
@@ -69,28 +70,19 @@ void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const 
 }
 
 void TTreemapLayout::IndexItems() {
-  TPathKeyMaker keys;
-  FByPath.Reset(FItems.size());
-  // Tiles come largest first, so consecutive tiles rarely share a folder; the
-  // hashes are worked out folder by folder, where each folder's part is made
-  // once, and entered in tile order afterwards.
-  std::vector<std::pair<const TDirNode*, uint32_t>> byFolder(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) byFolder[i] = {FItems[i].Leaf->Parent(), i};
-  std::sort(byFolder.begin(), byFolder.end());
-  std::vector<uint32_t> hashes(FItems.size());
-  for (const auto& [dir, i] : byFolder) hashes[i] = keys.FileKeyHash(FItems[i].Leaf);
-  byFolder = {};
+  // Tiles come largest first, so consecutive tiles rarely share a folder or a
+  // place in memory; the hashes are worked out in memory order instead.
+  const std::vector<uint32_t> hashes =
+      PathKeyHashes(FItems.size(), [&](size_t i) { return TTreeObj{FItems[i].Leaf, false}; });
+  // Keys are built only when two tiles share a hash.
+  FKeysUnique = !FByPath.Build(
+      hashes, [](uint32_t) { return true; },
+      [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 
   const TExtKey* lastExt = nullptr;
   uint32_t* lastLargest = nullptr;
   for (uint32_t i = 0; i < FItems.size(); ++i) {
     const TFileLeaf* f = FItems[i].Leaf;
-    // Keys are built only when two tiles share a hash.
-    const bool replaced = FByPath.Insert(hashes[i], i, [&](uint32_t other) {
-      return FItems[other].UpperPath() == FItems[i].UpperPath();
-    });
-    if (replaced) FKeysUnique = false;
-
     const TExtKey* ext = f->ExtKey();
     if (ext != lastExt) {
       auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
@@ -100,6 +92,10 @@ void TTreemapLayout::IndexItems() {
     }
     if (FItems[*lastLargest].Size() < f->Size) *lastLargest = i;
   }
+  // Past the last tile with room, every tile is empty: painting and hit tests
+  // stop there.
+  FShownEnd = FItems.size();
+  while (FShownEnd > 0 && IsRectEmpty(FItems[FShownEnd - 1].Rect)) --FShownEnd;
 }
 
 void TTreemapLayout::Paint(TCanvas& canvas) const {
@@ -118,7 +114,7 @@ void TTreemapLayout::Paint(TCanvas& canvas) const {
   const TExtKey* lastExt = nullptr;
   bool haveLast = false;
   TColor colour = 0;
-  for (size_t i = 0; i < FItems.size(); ++i) {
+  for (size_t i = 0; i < FShownEnd; ++i) {
     const TTreemapItem& it = FItems[i];
     if (IsRectEmpty(it.Rect)) continue;
     if (!haveLast || it.Leaf->ExtKey() != lastExt) {
@@ -136,8 +132,8 @@ void TTreemapLayout::Paint(TCanvas& canvas) const {
 }
 
 const TTreemapItem* TTreemapLayout::HitTest(TPoint p) const {
-  for (const TTreemapItem& it : FItems)
-    if (PtInRect(it.Rect, p)) return &it;
+  for (size_t i = 0; i < FShownEnd; ++i)
+    if (PtInRect(FItems[i].Rect, p)) return &FItems[i];
   return nullptr;
 }
 

@@ -60,6 +60,7 @@ class TTreemapLayout {
   void IndexItems();
 
   std::vector<TTreemapItem> FItems;
+  size_t FShownEnd = 0;  // tiles from here on are all empty
   const TTreemapItem* FPrimary = nullptr;
   TPathSelection FSelectedPaths;
   TPathIndex FByPath;

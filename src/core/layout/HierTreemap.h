@@ -76,7 +76,6 @@ class THierTreemapLayout {
   };
   void BuildDir(TDirNode* dir, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
-  void IndexItem(uint32_t idx, uint32_t keyHash);
   uint32_t FindIndex(const std::string& key) const;
 
   std::vector<THierItem> FItems;
@@ -89,8 +88,8 @@ class THierTreemapLayout {
   // Build scratch.
   std::vector<TEntry> FEntries;
   std::vector<TPending> FPending, FPlaced;
-  std::vector<uint32_t> FHashes;
-  TPathKeyMaker FKeys;
+  const TExtKey* FLastExt = nullptr;  // neighbouring files often share one
+  std::vector<uint32_t>* FLastExtList = nullptr;
 };
 
 }  // namespace vd
