@@ -148,8 +148,10 @@ TfrmMain::~TfrmMain() {
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   // A save still writing after the wait reads the tree: it is left to the
-  // end of the process rather than freed under the writer.
-  if (FTask && !FTask->Finished.load()) (void)S.FRoot.release();
+  // end of the process rather than freed under the writer. So is a content
+  // check stuck in a read (a dead network mount).
+  const bool checkStopped = DuplicatesTab->CancelContentCheck(2000);
+  if ((FTask && !FTask->Finished.load()) || !checkStopped) (void)S.FRoot.release();
   // Tabs are children and die after this body; they must find no tree.
   ClearResults();
 }
