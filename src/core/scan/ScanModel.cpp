@@ -149,6 +149,29 @@ void TExtStats::MergeFrom(const TExtStats* src) {
   }
 }
 
+void TExtStats::Subtract(const TExtStats* src) {
+  if (!src || !src->FCount) return;
+  if (src == this) {
+    Clear();
+    return;
+  }
+  for (uint32_t i = 0; i < src->FCap; ++i) {
+    const Entry& s = src->FMap[i];
+    if (!s.Key) continue;
+    Entry& d = Slot(s.Key);
+    d.Stat.Bytes -= s.Stat.Bytes;
+    d.Stat.Files -= s.Stat.Files;
+  }
+  // Open addressing: emptied entries go by building the map again.
+  Entry* old = FMap;
+  const uint32_t cap = FCap;
+  FMap = nullptr;
+  FCount = FCap = 0;
+  for (uint32_t i = 0; i < cap; ++i)
+    if (old[i].Key && old[i].Stat.Files > 0) Slot(old[i].Key).Stat = old[i].Stat;
+  std::free(old);
+}
+
 std::vector<TExtStatPair> TExtStats::ToSortedArrayByBytesDesc() const {
   std::vector<TExtStatPair> out;
   out.reserve(FCount);

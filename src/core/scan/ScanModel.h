@@ -234,6 +234,9 @@ class TExtStats {
   // Fast path for interned keys (null = "(none)").
   void AddFile(const TExtKey* key, int64_t size);
   void MergeFrom(const TExtStats* src);
+  // Takes away every entry of `src` (counted into this one before); an
+  // extension left with no file goes.
+  void Subtract(const TExtStats* src);
   std::vector<TExtStatPair> ToSortedArrayByBytesDesc() const;
 
   size_t Count() const { return FCount; }

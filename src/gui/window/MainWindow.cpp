@@ -29,6 +29,7 @@
 #include "update/Site.h"
 #include "update/UpdateSeams.h"
 #include "views/Shell.h"
+#include "window/Rescan.h"
 #include "window/ScanFiles.h"
 
 // Resources of a static library are registered by hand, from the global namespace.
@@ -98,6 +99,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
                              {[this] { return ActiveTab(); }, [this] { FilesTab->InvalidateBuf(); },
                               [this] { FilesInFoldersTab->InvalidateBuf(); }});
   ScanFiles = new TScanFiles(*this);
+  Rescanner = new TRescanAction(*this);
   connect(btnScan, &QToolButton::clicked, this, &TfrmMain::btnScanClick);
   connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
   connect(btnOpen, &QToolButton::clicked, Actions, &TFileActions::btnOpenClick);
@@ -148,8 +150,10 @@ TfrmMain::~TfrmMain() {
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   // A save still writing after the wait reads the tree: it is left to the
-  // end of the process rather than freed under the writer.
-  if (FTask && !FTask->Finished.load()) (void)S.FRoot.release();
+  // end of the process rather than freed under the writer. So is a content
+  // check stuck in a read (a dead network mount).
+  const bool checkStopped = DuplicatesTab->CancelContentCheck(2000);
+  if ((FTask && !FTask->Finished.load()) || !checkStopped) (void)S.FRoot.release();
   // Tabs are children and die after this body; they must find no tree.
   ClearResults();
 }
@@ -180,6 +184,7 @@ void TfrmMain::BuildTopBand() {
   tb->setSpacing(0);
   btnScan = MakeToolButton("btnScan", QStringLiteral("Scan"), QStringLiteral("scan"));
   btnStop = MakeToolButton("btnStop", QStringLiteral("Stop"), QStringLiteral("stop"));
+  btnRescan = MakeToolButton("btnRescan", QStringLiteral("Rescan (F5)"), QStringLiteral("rescan"));
   btnOpenScan = MakeToolButton("btnOpenScan", QStringLiteral("Open Scan... (Ctrl+O)"), QStringLiteral("open-scan"));
   btnSaveScan = MakeToolButton("btnSaveScan", QStringLiteral("Save Scan... (Ctrl+S)"), QStringLiteral("save-scan"));
   btnOpen = MakeToolButton("btnOpen", QStringLiteral("Open"), QStringLiteral("open-file"));
@@ -193,8 +198,8 @@ void TfrmMain::BuildTopBand() {
   btnRemove = MakeToolButton("btnRemove", QStringLiteral("Delete permanently"), QStringLiteral("delete-file"));
   btnWEbsite = MakeToolButton("btnWEbsite", QStringLiteral("Visit Website"), QStringLiteral("domain"));
   btnAbout = MakeToolButton("btnAbout", QStringLiteral("About..."), QStringLiteral("info (2)"));
-  for (QToolButton* b : {btnScan, btnStop, btnOpenScan, btnSaveScan, btnOpen, btnCopyPath, btnOpenExplorer, btnShowProperties,
-                         btnRemoveToRecycleBin, btnRemove})
+  for (QToolButton* b : {btnScan, btnStop, btnRescan, btnOpenScan, btnSaveScan, btnOpen, btnCopyPath, btnOpenExplorer,
+                         btnShowProperties, btnRemoveToRecycleBin, btnRemove})
     tb->addWidget(b);
   tb->addStretch(1);
   tb->addWidget(btnWEbsite);
@@ -356,6 +361,7 @@ void TfrmMain::SetBusy(bool busy) {
   gbFilters->setEnabled(!busy);
   UpdateFilterControls();
   if (ScanFiles) ScanFiles->UpdateButtons(busy);
+  if (Rescanner) Rescanner->UpdateButtons(busy);
   if (!busy) {
     pb->setRange(0, 1000);
     pb->setValue(0);

@@ -37,6 +37,7 @@ class TFilesInFoldersTab;
 class TDuplicatesTab;
 class TFileActions;
 class TScanFiles;
+class TRescanAction;
 
 // What the scan task shares with the window. Held by shared pointer on both
 // sides, so a task that outlives the window's wait at close never touches
@@ -118,8 +119,8 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;
   QWidget* Panel4 = nullptr;
-  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnOpenScan = nullptr, *btnSaveScan = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr,
-              *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
+  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnRescan = nullptr, *btnOpenScan = nullptr,
+              *btnSaveScan = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr, *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
               *btnRemove = nullptr, *btnAbout = nullptr, *btnWEbsite = nullptr;
   QGroupBox* gbSource = nullptr;
   QRadioButton *rbAllDrives = nullptr, *rbCustomPath = nullptr;
@@ -146,6 +147,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
 
   TFileActions* Actions = nullptr;
   TScanFiles* ScanFiles = nullptr;  // "Open Scan...", "Save Scan..." (ScanFiles.cpp)
+  TRescanAction* Rescanner = nullptr;  // "Rescan" (Rescan.cpp)
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;
