@@ -230,3 +230,41 @@ TEST(Duplicates, CancelledAtTheFirstPointFindsNothing) {
   FindDuplicates({}, [&](int64_t, int64_t) { return ++calls > 0; });
   EXPECT_EQ(calls, 0);
 }
+
+// The flat list is the order every tab shows: largest first, equal sizes in
+// pre-order, on lists long enough to take the radix path and sizes that use
+// every digit of the key; its extension sums agree with the files.
+TEST(FileList, LargestFirstStableWithSumsAndFileMaps) {
+  TTreeBuilder b("/d");
+  std::vector<TFileLeaf*> preorder;
+  const int64_t sizes[] = {0, 7, int64_t(1) << 40, 7, 3, (int64_t(1) << 62) / 1000, 5000, 7, 1};
+  auto* a = b.AddDir(b.Root(), "a");
+  auto* c = b.AddDir(a, "c");
+  for (int i = 0; i < 300; ++i) preorder.push_back(b.AddFile(b.Root(), "r" + std::to_string(i) + (i % 2 ? ".txt" : ".bin"), sizes[i % 9]));
+  for (int i = 0; i < 200; ++i) preorder.push_back(b.AddFile(a, "a" + std::to_string(i) + ".TXT", sizes[(i * 5) % 9]));
+  for (int i = 0; i < 100; ++i) preorder.push_back(b.AddFile(c, "c" + std::to_string(i), sizes[(i * 7) % 9]));
+  auto root = b.Finish();
+  std::vector<TFileLeaf*> expected = preorder;
+  std::stable_sort(expected.begin(), expected.end(), [](const TFileLeaf* x, const TFileLeaf* y) { return x->Size > y->Size; });
+  const TAllFiles all = CollectAllFiles(root.get());
+  ASSERT_EQ(all.Files, expected);
+  EXPECT_EQ(all.Files, Flatten(root.get()));
+  int64_t total = 0;
+  std::map<std::string, std::pair<int64_t, int64_t>> byExt;
+  for (const TFileLeaf* f : preorder) {
+    total += f->Size;
+    auto& s = byExt[std::string(f->ExtKey()->View())];
+    s.first += f->Size;
+    s.second += 1;
+  }
+  EXPECT_EQ(all.TotalBytes, total);
+  ASSERT_EQ(all.ByExtension.size(), byExt.size());
+  for (const TExtStatPair& p : all.ByExtension) EXPECT_EQ(byExt.at(p.Ext), std::make_pair(p.Bytes, p.Files)) << p.Ext;
+
+  // A map by file keeps every file through its growth, and setting again replaces.
+  TDupColorMap m;
+  for (size_t i = 0; i < preorder.size(); ++i) m.Set(preorder[i], TColor(i));
+  for (size_t i = 0; i < preorder.size(); i += 2) m.Set(preorder[i], TColor(i + 1));
+  ASSERT_EQ(m.size(), preorder.size());
+  for (size_t i = 0; i < preorder.size(); ++i) ASSERT_EQ(*m.Find(preorder[i]), TColor(i % 2 ? i : i + 1));
+}

@@ -34,6 +34,11 @@ void TfrmMain::RunPipeline() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     FEventClock.restart();
   };
+  // Lets the window handle what waits (paint, Stop) inside a long stage.
+  auto breathe = [this] {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    FEventClock.restart();
+  };
   announce("Building file list...");
   checkCancelled();
   FilesTab->FlattenAllFilesFromRoot();
@@ -46,9 +51,14 @@ void TfrmMain::RunPipeline() {
   announce("Populating Largest Files UI...");
   FilesTab->PopulateFileList();
   // The file list stops early on Stop; the rest of the stage would only be
-  // thrown away by the check after it.
+  // thrown away by the check after it. Between its steps the window breathes:
+  // on millions of files each step alone takes a noticeable time.
   if (!S.Cancelled()) {
+    breathe();
     FilesTab->PopulateExtList();
+    breathe();
+  }
+  if (!S.Cancelled()) {
     FilesTab->ResetTreemapSelection();
     FilesTab->RebuildFilesTreemap();
   }
@@ -67,6 +77,8 @@ void TfrmMain::RunPipeline() {
 
   announce("Populating folders UI...");
   FoldersTab->PopulateFilesOfSelectedFolder();
+  breathe();
+  checkCancelled();
   FoldersTab->RebuildFolderTreemap();
   checkCancelled();
 
@@ -76,6 +88,8 @@ void TfrmMain::RunPipeline() {
 
   announce("Populating extensions...");
   FilesInFoldersTab->PopulateFileExtensionsList();
+  breathe();
+  checkCancelled();
   FilesInFoldersTab->RebuildHierTreemap();
   checkCancelled();
   FLastStageMs.back().second = stageClock.elapsed();
