@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "SyntheticTree.h"
@@ -33,12 +34,19 @@ struct TStallMeter {
   QTimer Timer;
   QElapsedTimer Clock;
   qint64 Longest = 0;
+  QString Where;  // the status line when the longest gap ended
+  std::function<QString()> Status;
   void Start() {
     Longest = 0;
     Clock.start();
     Timer.setTimerType(Qt::PreciseTimer);
     Timer.setInterval(10);
-    QObject::connect(&Timer, &QTimer::timeout, [this] { Longest = std::max(Longest, Clock.restart()); });
+    QObject::connect(&Timer, &QTimer::timeout, [this] {
+      const qint64 gap = Clock.restart();
+      if (gap <= Longest) return;
+      Longest = gap;
+      if (Status) Where = Status();
+    });
     Timer.start();
   }
   void Stop() {
@@ -61,8 +69,9 @@ void PaintEveryTab(vd::gui::TfrmMain& w) {
   }
 }
 
-void PrintStages(const vd::gui::TfrmMain& w) {
+void PrintStages(const vd::gui::TfrmMain& w, const TStallMeter& stall) {
   std::printf("status: %s\n", qPrintable(w.lblStatus->text()));
+  std::printf("longest stall ended at: %s\n", qPrintable(stall.Where));
   for (const auto& [stage, ms] : w.FLastStageMs) std::printf("  %-34s %6lld ms\n", qPrintable(stage), (long long)ms);
 }
 
@@ -78,6 +87,7 @@ int RunInMemory(vd::gui::TfrmMain& w, const char* what, const std::function<std:
   w.S.FRoot = std::move(root);
   w.FLastScanMs = int64_t(made);
   TStallMeter stall;
+  stall.Status = [&] { return w.lblStatus->text(); };
   bool done = false;
   QTimer::singleShot(0, &w, [&] {
     w.FinishScan(true, QString());
@@ -88,7 +98,7 @@ int RunInMemory(vd::gui::TfrmMain& w, const char* what, const std::function<std:
   stall.Stop();
   PaintEveryTab(w);
   const int64_t after = vdbench::ResidentBytes();
-  PrintStages(w);
+  PrintStages(w, stall);
   std::printf("%s: %lld entries; make %lld ms\n", what, (long long)entries, (long long)made);
   std::printf("pipeline: scan %lld ms; build %lld ms; ratio %.2f; rss %.0f B/entry; stall %lld ms; build %.0f ns/entry\n",
               (long long)w.FLastScanMs, (long long)w.FLastBuildMs,
@@ -107,6 +117,7 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
   w.UpdateSourceControls();
   w.cmbCustomPath->setCurrentText(QString::fromStdString(root));
   TStallMeter stall;
+  stall.Status = [&] { return w.lblStatus->text(); };
   // Only the results build counts: it starts when the scan has ended.
   bool building = false;
   QObject::connect(&stall.Timer, &QTimer::timeout, [&] {
@@ -140,7 +151,7 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
     auto tree = scanner.Scan(root);
     bare = vdbench::NowMs() - t0;
   }
-  PrintStages(w);
+  PrintStages(w, stall);
   std::printf("pipeline: scan %lld ms; build %lld ms; ratio %.2f; rss %.0f B/entry; stall %lld ms; threads %d; "
               "scanner %.0f ms; scan/scanner %.2f\n",
               (long long)w.FLastScanMs, (long long)w.FLastBuildMs,

@@ -103,7 +103,8 @@ TEST(Duplicates, ProgressPointsAndCancellation) {
     std::vector<int64_t> points;
     FindDuplicates(Flatten(root.get()), [&](int64_t done, int64_t total) {
       EXPECT_EQ(total, n);
-      points.push_back(done);
+      // A point may be told again while the work goes on; never out of order.
+      if (points.empty() || points.back() != done) points.push_back(done);
       return false;
     });
     std::vector<int64_t> expected{1};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -42,8 +43,13 @@ int64_t TDupTreemapLayout::DupBytes(const TDirNode* node) const {
   return it == FDupBytesMemo.end() ? 0 : it->second;
 }
 
-void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper,
-                                                const TRect& target) {
+void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target) {
+  TDupTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildFromRootDuplicatesHere(root, colorByFileUpper, target); });
+  *this = std::move(fresh);
+}
+
+void TDupTreemapLayout::BuildFromRootDuplicatesHere(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target) {
   Clear();
   if (!root || IsRectEmpty(target)) return;
   FColorByFileUpper = colorByFileUpper;

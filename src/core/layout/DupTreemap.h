@@ -56,6 +56,8 @@ class TDupTreemapLayout {
   // colorByFileUpper: file -> group colour; a file counts as a duplicate
   // exactly when it is in it. Read during the build only.
   void BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target);
+  // Inside a TPumpScope the build runs beside the caller into a layout of its
+  // own: until it ends, this one stays as it was for painting and hit tests.
   void Paint(TCanvas& canvas) const;
   // The deepest tile holding p, or null.
   const TDupItem* HitTest(TPoint p) const;
@@ -80,6 +82,7 @@ class TDupTreemapLayout {
     int32_t Depth;
   };
   void ComputeDupBytes();
+  void BuildFromRootDuplicatesHere(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target);
   int64_t DupBytes(const TDirNode* node) const;
   // The group colour of a duplicate file, null for any other file.
   const TColor* DupColor(const TFileLeaf* f) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -22,6 +23,12 @@ void TTreemapLayout::Clear() {
 }
 
 void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target) {
+  TTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildHere(files, target); });
+  *this = std::move(fresh);
+}
+
+void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target) {
   Clear();
   if (IsRectEmpty(target) || files.empty()) return;
 

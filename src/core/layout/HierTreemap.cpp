@@ -1,5 +1,6 @@
 #include "core/layout/HierTreemap.h"
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -30,6 +31,12 @@ void THierTreemapLayout::Clear() {
 }
 
 void THierTreemapLayout::BuildFromRootSquarified(TDirNode* root, const TRect& target) {
+  THierTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildFromRootSquarifiedHere(root, target); });
+  *this = std::move(fresh);
+}
+
+void THierTreemapLayout::BuildFromRootSquarifiedHere(TDirNode* root, const TRect& target) {
   Clear();
   if (!root || IsRectEmpty(target)) return;
   BuildDir(root, target, 0);

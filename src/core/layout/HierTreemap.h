@@ -46,6 +46,8 @@ class THierTreemapLayout {
 
   void Clear();
   void BuildFromRootSquarified(TDirNode* root, const TRect& target);
+  // Inside a TPumpScope the build runs beside the caller into a layout of its
+  // own: until it ends, this one stays as it was for painting and hit tests.
   void Paint(TCanvas& canvas) const;
   // The deepest tile holding p, or null.
   const THierItem* HitTest(TPoint p) const;
@@ -75,6 +77,7 @@ class THierTreemapLayout {
     int32_t Depth;
   };
   void BuildDir(TDirNode* dir, const TRect& r, int32_t depth);
+  void BuildFromRootSquarifiedHere(TDirNode* root, const TRect& target);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
   uint32_t FindIndex(const std::string& key) const;
 

@@ -1,7 +1,9 @@
 #include "core/results/Duplicates.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "core/results/Beside.h"
 #include "core/results/RadixSort.h"
 #include "platform/Platform.h"
 
@@ -150,32 +152,94 @@ void MapDuplicateFiles(const TDupGroups& groups, TDupColorMap& colorByFile, TDup
   }
 }
 
+// The points at which progress is told: after the first file, then every
+// kDupProgressEvery files, and after the last.
+int64_t NextProgressPoint(int64_t point, int64_t n) {
+  if (point >= n) return n + 1;  // none left
+  return std::min(point + int64_t(kDupProgressEvery), n);
+}
+
 TDupResult FindDuplicates(const std::vector<TFileLeaf*>& allFiles, const TDupProgress& progress) {
   TDupResult r;
   const int64_t n = int64_t(allFiles.size());
   if (n == 0) return r;
 
+  std::vector<TRec> recs;
+  std::atomic<int64_t> read{0};
+  std::atomic<bool> stop{false};
   // Names are read where they lie: in list order (largest first) every file
   // is a jump to another place in memory.
-  const std::vector<uint32_t> order = MemoryOrder(allFiles);
-  std::vector<TRec> recs;
-  recs.reserve(size_t(n));
-  for (int64_t i = 0; i < n; ++i) {
-    const uint32_t idx = order[size_t(i)];
-    recs.push_back(TRec{RecKey(allFiles[idx]), idx});
-    if ((i % int64_t(kDupProgressEvery) == 0 || i == n - 1) && progress && progress(i + 1, n)) {
-      r.Groups = GroupRuns(recs, allFiles);
-      r.Cancelled = true;
-      return r;
+  auto readAll = [&] {
+    // A stop at the first point finds no group, whichever file was read
+    // first: it may come while the order is still being worked out.
+    read.store(1, std::memory_order_release);
+    const std::vector<uint32_t> order = MemoryOrder(allFiles);
+    if (stop.load(std::memory_order_relaxed)) return;
+    recs.reserve(size_t(n));
+    for (int64_t i = 0; i < n; ++i) {
+      const uint32_t idx = order[size_t(i)];
+      recs.push_back(TRec{RecKey(allFiles[idx]), idx});
+      if ((i & 255) == 0) {
+        read.store(i + 1, std::memory_order_release);
+        if (stop.load(std::memory_order_relaxed)) return;
+      }
     }
+    read.store(n, std::memory_order_release);
+  };
+  auto finish = [&] {
+    r.Groups = GroupRuns(recs, allFiles);
+    recs = {};
+    std::sort(r.Groups.begin(), r.Groups.end(),
+              [](const auto& a, const auto& b) { return a->TotalBytes() > b->TotalBytes(); });
+    if (r.Groups.size() > kMaxDupGroups) r.Groups.resize(kMaxDupGroups);
+    MapDuplicateFiles(r.Groups, r.ColorByFile, r.GroupByFile);
+  };
+  if (!progress) {
+    readAll();
+    finish();
+    return r;
   }
-  r.Groups = GroupRuns(recs, allFiles);
-  recs = {};
 
-  std::sort(r.Groups.begin(), r.Groups.end(),
-            [](const auto& a, const auto& b) { return a->TotalBytes() > b->TotalBytes(); });
-  if (r.Groups.size() > kMaxDupGroups) r.Groups.resize(kMaxDupGroups);
-  MapDuplicateFiles(r.Groups, r.ColorByFile, r.GroupByFile);
+  // The reading runs beside this thread, which tells progress at the same
+  // points, in the same order, as reading here would; a stop at a point keeps
+  // exactly the files read up to it.
+  // While no new point is reached the last one is told again, so the caller
+  // can keep its window alive and stop at any time.
+  int64_t point = 1, told = 0, cancelAt = 0;
+  auto tellAt = [&](int64_t p) {
+    if (progress(p, n)) {
+      cancelAt = p;
+      stop.store(true, std::memory_order_relaxed);
+    }
+    told = p;
+  };
+  auto tell = [&] {
+    const int64_t have = read.load(std::memory_order_acquire);
+    if (point > have && told > 0 && !cancelAt) tellAt(told);
+    for (; !cancelAt && point <= have; point = NextProgressPoint(point, n)) tellAt(point);
+  };
+  RunBeside(readAll, tell);
+  // What is left to tell, without telling the last point twice for nothing.
+  for (; !cancelAt && point <= read.load(std::memory_order_acquire); point = NextProgressPoint(point, n)) tellAt(point);
+  if (cancelAt) {
+    recs.resize(std::min(recs.size(), size_t(cancelAt)));
+    r.Groups = GroupRuns(recs, allFiles);
+    r.Cancelled = true;
+    return r;
+  }
+  // Grouping is one block of work; on large lists it runs beside too, with
+  // the last point told again meanwhile so the caller's window stays alive.
+  if (n < kDupGroupBesideFrom) {
+    finish();
+    return r;
+  }
+  bool cancelled = false;
+  RunBeside(finish, [&] { cancelled = cancelled || progress(n, n); });
+  if (cancelled) {
+    r.ColorByFile.clear();
+    r.GroupByFile.clear();
+    r.Cancelled = true;
+  }
   return r;
 }
 

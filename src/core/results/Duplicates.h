@@ -33,6 +33,8 @@ using TDupGroupMap = TLeafMap<TDupGroup*>;  // file -> its group
 
 constexpr size_t kMaxDupGroups = 2000;
 constexpr size_t kDupProgressEvery = 800;
+// From this many files on, grouping runs beside the caller (see FindDuplicates).
+constexpr int64_t kDupGroupBesideFrom = 65536;
 
 // "NAME|size": the upper-cased name, "|", the size in decimal.
 std::string MakeDupKey(const TFileLeaf& f);

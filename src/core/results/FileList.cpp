@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/results/Beside.h"
 #include "core/results/RadixSort.h"
 
 namespace vd {
@@ -23,9 +24,17 @@ class TExtSums {
     FLast->Files += 1;
   }
   std::vector<TExtStatPair> Sorted() const {
+    // Two keys may spell one extension (parts of the tree scanned at other
+    // times intern their own): one row per spelling.
+    std::unordered_map<std::string_view, TExtStat> byText;
+    for (const auto& [key, s] : FSums) {
+      TExtStat& t = byText[key->View()];
+      t.Bytes += s.Bytes;
+      t.Files += s.Files;
+    }
     std::vector<TExtStatPair> out;
-    out.reserve(FSums.size());
-    for (const auto& [key, s] : FSums) out.push_back(TExtStatPair{std::string(key->View()), s.Bytes, s.Files});
+    out.reserve(byText.size());
+    for (const auto& [text, s] : byText) out.push_back(TExtStatPair{std::string(text), s.Bytes, s.Files});
     std::sort(out.begin(), out.end(), [](const TExtStatPair& a, const TExtStatPair& b) { return a.Bytes > b.Bytes; });
     return out;
   }
@@ -70,15 +79,7 @@ std::vector<TFileLeaf*> SortedLargestFirst(std::vector<TSizedLeaf>& sized) {
 
 uint64_t LargestFirstKey(int64_t size) { return ~SignedKey(size); }
 
-}  // namespace
-
-std::vector<TFileLeaf*> FlattenAllFiles(const TDirNode* root, int64_t& total) {
-  TAllFiles all = CollectAllFiles(root);
-  total = all.TotalBytes;
-  return std::move(all.Files);
-}
-
-TAllFiles CollectAllFiles(const TDirNode* root, const std::function<bool()>& stop) {
+TAllFiles Collect(const TDirNode* root, const std::function<bool()>& stop, bool sumExtensions) {
   TAllFiles all;
   if (!root) return all;
   std::vector<TSizedLeaf> sized;
@@ -87,21 +88,36 @@ TAllFiles CollectAllFiles(const TDirNode* root, const std::function<bool()>& sto
   const bool whole = WalkFiles(root, stop, [&](TFileLeaf* f) {
     sized.push_back({LargestFirstKey(f->Size), f});
     all.TotalBytes += f->Size;
-    sums.Add(f);
+    if (sumExtensions) sums.Add(f);
   });
   if (!whole) {
     for (const TSizedLeaf& s : sized) all.Files.push_back(s.Leaf);
     return all;
   }
   all.Files = SortedLargestFirst(sized);
-  all.ByExtension = sums.Sorted();
+  if (sumExtensions) all.ByExtension = sums.Sorted();
   return all;
 }
 
+}  // namespace
+
+std::vector<TFileLeaf*> FlattenAllFiles(const TDirNode* root, int64_t& total) {
+  TAllFiles all;
+  TPumpScope::Run([&] { all = Collect(root, {}, false); });
+  total = all.TotalBytes;
+  return std::move(all.Files);
+}
+
+TAllFiles CollectAllFiles(const TDirNode* root, const std::function<bool()>& stop) { return Collect(root, stop, true); }
+
 std::vector<TExtStatPair> SumByExtension(const std::vector<TFileLeaf*>& files) {
-  TExtSums sums;
-  for (const TFileLeaf* f : files) sums.Add(f);
-  return sums.Sorted();
+  std::vector<TExtStatPair> out;
+  TPumpScope::Run([&] {
+    TExtSums sums;
+    for (const TFileLeaf* f : files) sums.Add(f);
+    out = sums.Sorted();
+  });
+  return out;
 }
 
 std::vector<TFileLeaf*> HeadOfFiles(const std::vector<TFileLeaf*>& all, int64_t& total, size_t max) {

@@ -5,7 +5,9 @@
 
 #include "common/Dialogs.h"
 #include "core/Errors.h"
+#include "core/results/Beside.h"
 #include "core/results/Format.h"
+#include "platform/Platform.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "tabs/files/FilesTab.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
@@ -39,6 +41,10 @@ void TfrmMain::RunPipeline() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     FEventClock.restart();
   };
+  // Long core steps (sorting every file, laying out every tile) run beside
+  // this thread while the window keeps turning; each builds into storage of
+  // its own, so what the window paints meanwhile stays whole.
+  TPumpScope pumping(breathe);
   announce("Building file list...");
   checkCancelled();
   FilesTab->FlattenAllFilesFromRoot();
@@ -92,6 +98,8 @@ void TfrmMain::RunPipeline() {
   checkCancelled();
   FilesInFoldersTab->RebuildHierTreemap();
   checkCancelled();
+  // The steps that ran beside left their scratch in their threads' pools.
+  platform::ReleaseFreeMemory();
   FLastStageMs.back().second = stageClock.elapsed();
 }
 
