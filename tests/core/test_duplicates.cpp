@@ -187,8 +187,9 @@ TEST(Duplicates, EqualTotalsComeInEitherOrder) {
     }
 }
 
-// The maps by file say what maps by upper path said, also where names differ
-// only in case within one folder (two files on a case-sensitive disk).
+// The maps by file hold exactly the members of the groups, each with its own
+// group, also where names differ only in case within one folder (two files on
+// a case-sensitive disk, one path key where keys ignore case).
 TEST(Duplicates, MapsByFileAgreeWithMapsByPath) {
   TTreeBuilder b("/d");
   auto* a = b.AddDir(b.Root(), "a");
@@ -203,11 +204,11 @@ TEST(Duplicates, MapsByFileAgreeWithMapsByPath) {
   ASSERT_EQ(r.Groups.size(), 2u);
   std::map<std::string, std::pair<TColor, const TDupGroup*>> byPath;
   for (const auto& g : r.Groups)
-    for (const TFileLeaf* f : g->Files) byPath[vd::platform::PathKey(f->FullPath())] = {g->Color, g.get()};
+    for (const TFileLeaf* f : g->Files) byPath[f->FullPath()] = {g->Color, g.get()};
   EXPECT_EQ(byPath.size(), 6u);
   size_t mapped = 0;
   for (const TFileLeaf* f : Flatten(root.get())) {
-    const auto it = byPath.find(vd::platform::PathKey(f->FullPath()));
+    const auto it = byPath.find(f->FullPath());
     ASSERT_EQ(r.GroupByFile.count(f), it == byPath.end() ? 0u : 1u) << f->FullPath();
     if (it == byPath.end()) continue;
     EXPECT_EQ(*r.ColorByFile.Find(f), it->second.first);
