@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "core/results/Beside.h"
 #include "platform/Platform.h"
@@ -86,18 +87,21 @@ void TTreemapLayout::IndexItems() {
       hashes, [](uint32_t) { return true; },
       [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 
-  const TExtKey* lastExt = nullptr;
-  uint32_t* lastLargest = nullptr;
+  // Neighbouring tiles seldom share an extension: the keys' addresses are
+  // looked up per tile, their texts once per key at the end.
+  std::unordered_map<const TExtKey*, uint32_t> largest;
   for (uint32_t i = 0; i < FItems.size(); ++i) {
     const TFileLeaf* f = FItems[i].Leaf;
-    const TExtKey* ext = f->ExtKey();
-    if (ext != lastExt) {
-      auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
-      lastExt = ext;
-      lastLargest = &it->second;
-      if (inserted) continue;
-    }
-    if (FItems[*lastLargest].Size() < f->Size) *lastLargest = i;
+    auto [it, inserted] = largest.try_emplace(f->ExtKey(), i);
+    if (!inserted && FItems[it->second].Size() < f->Size) it->second = i;
+  }
+  // Two keys may spell one extension (parts of the tree scanned at other
+  // times): the larger tile, the earlier on a tie, as one map by text gives.
+  for (const auto& [ext, i] : largest) {
+    auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
+    if (!inserted && (FItems[it->second].Size() < FItems[i].Size() ||
+                      (FItems[it->second].Size() == FItems[i].Size() && i < it->second)))
+      it->second = i;
   }
   // Past the last tile with room, every tile is empty: painting and hit tests
   // stop there.
