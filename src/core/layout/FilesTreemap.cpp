@@ -87,21 +87,15 @@ void TTreemapLayout::IndexItems() {
       hashes, [](uint32_t) { return true; },
       [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 
-  // Neighbouring tiles seldom share an extension: the keys' addresses are
-  // looked up per tile, their texts once per key at the end.
+  // Tiles come largest first: an extension's first tile is its largest (the
+  // earliest of equals). Neighbouring tiles seldom share an extension, so the
+  // keys' addresses are looked up per tile, their texts once per key.
   std::unordered_map<const TExtKey*, uint32_t> largest;
-  for (uint32_t i = 0; i < FItems.size(); ++i) {
-    const TFileLeaf* f = FItems[i].Leaf;
-    auto [it, inserted] = largest.try_emplace(f->ExtKey(), i);
-    if (!inserted && FItems[it->second].Size() < f->Size) it->second = i;
-  }
-  // Two keys may spell one extension (parts of the tree scanned at other
-  // times): the larger tile, the earlier on a tie, as one map by text gives.
+  for (uint32_t i = 0; i < FItems.size(); ++i) largest.try_emplace(FItems[i].Leaf->ExtKey(), i);
+  // Two keys may spell one extension (parts of the tree scanned at other times).
   for (const auto& [ext, i] : largest) {
     auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
-    if (!inserted && (FItems[it->second].Size() < FItems[i].Size() ||
-                      (FItems[it->second].Size() == FItems[i].Size() && i < it->second)))
-      it->second = i;
+    if (!inserted && i < it->second) it->second = i;
   }
   // Past the last tile with room, every tile is empty: painting and hit tests
   // stop there.
