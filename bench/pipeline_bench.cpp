@@ -55,6 +55,21 @@ struct TStallMeter {
   }
 };
 
+// Resident anonymous memory (heap, stacks), without the pages of mapped files.
+int64_t AnonBytes() {
+  std::ifstream in("/proc/self/status");
+  std::string key;
+  while (in >> key) {
+    if (key == "RssAnon:") {
+      int64_t kb = 0;
+      in >> kb;
+      return kb * 1024;
+    }
+    in.ignore(1 << 20, '\n');
+  }
+  return 0;
+}
+
 // The threads the window's scan takes for root, as the scanner chooses them.
 int WindowThreads(const std::string& root) {
   if (const char* env = std::getenv("VORNDALE_SCAN_THREADS"); env && std::atoi(env) > 0) return std::atoi(env);
@@ -78,7 +93,7 @@ void PrintStages(const vd::gui::TfrmMain& w, const TStallMeter& stall) {
 // The results build over a tree made in memory; "scan" is the time it took to
 // make the tree.
 int RunInMemory(vd::gui::TfrmMain& w, const char* what, const std::function<std::unique_ptr<vd::TDirNode>()>& make) {
-  const int64_t before = vdbench::ResidentBytes();
+  const int64_t before = vdbench::ResidentBytes(), anonBefore = AnonBytes();
   const double t0 = vdbench::NowMs();
   auto root = make();
   const double made = vdbench::NowMs() - t0;
@@ -97,8 +112,10 @@ int RunInMemory(vd::gui::TfrmMain& w, const char* what, const std::function<std:
   if (!QTest::qWaitFor([&] { return done; }, 3600000)) return 1;
   stall.Stop();
   PaintEveryTab(w);
-  const int64_t after = vdbench::ResidentBytes();
+  const int64_t after = vdbench::ResidentBytes(), anonAfter = AnonBytes();
   PrintStages(w, stall);
+  std::printf("memory: anonymous %.0f B/entry, mapped files %.0f B/entry\n", double(anonAfter - anonBefore) / double(entries),
+              double((after - before) - (anonAfter - anonBefore)) / double(entries));
   std::printf("%s: %lld entries; make %lld ms\n", what, (long long)entries, (long long)made);
   std::printf("pipeline: scan %lld ms; build %lld ms; ratio %.2f; rss %.0f B/entry; stall %lld ms; build %.0f ns/entry\n",
               (long long)w.FLastScanMs, (long long)w.FLastBuildMs,
@@ -112,7 +129,7 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
   // Warm the file system cache so the walk is measured like scan_bench's.
   vdbench::TimeCommandMs({"du", "-s", "-b", root});
   const int threads = WindowThreads(root);
-  const int64_t before = vdbench::ResidentBytes();
+  const int64_t before = vdbench::ResidentBytes(), anonBefore = AnonBytes();
   w.rbCustomPath->setChecked(true);
   w.UpdateSourceControls();
   w.cmbCustomPath->setCurrentText(QString::fromStdString(root));
@@ -135,7 +152,7 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
   }
   stall.Stop();
   PaintEveryTab(w);
-  const int64_t after = vdbench::ResidentBytes();
+  const int64_t after = vdbench::ResidentBytes(), anonAfter = AnonBytes();
   if (!w.S.FRoot) {
     std::fprintf(stderr, "no result: %s\n", qPrintable(w.lblStatus->text()));
     return 1;
@@ -152,6 +169,8 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
     bare = vdbench::NowMs() - t0;
   }
   PrintStages(w, stall);
+  std::printf("memory: anonymous %.0f B/entry, mapped files %.0f B/entry\n", double(anonAfter - anonBefore) / double(entries),
+              double((after - before) - (anonAfter - anonBefore)) / double(entries));
   std::printf("pipeline: scan %lld ms; build %lld ms; ratio %.2f; rss %.0f B/entry; stall %lld ms; threads %d; "
               "scanner %.0f ms; scan/scanner %.2f\n",
               (long long)w.FLastScanMs, (long long)w.FLastBuildMs,
