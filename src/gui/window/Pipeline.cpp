@@ -28,18 +28,17 @@ void TfrmMain::RunPipeline() {
   QElapsedTimer stageClock;
   stageClock.start();
   FLastStageMs.clear();
-  auto announce = [this, &stageClock](const char* text) {
-    FLastStageMs.emplace_back(QString::fromLatin1(text), 0);
-    if (FLastStageMs.size() > 1) FLastStageMs[FLastStageMs.size() - 2].second = stageClock.restart();
-    SetStatus(QString::fromLatin1(text));
-    // Every stage is shown, however quickly the last one ended.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    FEventClock.restart();
-  };
   // Lets the window handle what waits (paint, Stop) inside a long stage.
   auto breathe = [this] {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     FEventClock.restart();
+  };
+  auto announce = [this, &stageClock, &breathe](const char* text) {
+    FLastStageMs.emplace_back(QString::fromLatin1(text), 0);
+    if (FLastStageMs.size() > 1) FLastStageMs[FLastStageMs.size() - 2].second = stageClock.restart();
+    SetStatus(QString::fromLatin1(text));
+    // Every stage is shown, however quickly the last one ended.
+    breathe();
   };
   // Long core steps (sorting every file, laying out every tile) run beside
   // this thread while the window keeps turning; each builds into storage of
