@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
-#include <QMimeData>
 #include <QStringList>
 #include <unordered_set>
 
@@ -14,6 +13,7 @@
 #include "core/DeleteRequest.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
+#include "views/UriList.h"
 
 namespace vd::gui {
 
@@ -81,19 +81,7 @@ std::vector<std::string> TFileActions::ExistingSelectedPaths() const {
 void TFileActions::SpeedButton1Click() {
   const std::vector<std::string> paths = GatherSelectedPaths();
   if (paths.empty()) return;  // the clipboard keeps what it had
-  auto* data = new QMimeData;
-  data->setText(DisplayList(paths).join(kLineBreak));
-  // File managers paste the items themselves from their URIs, which carry the
-  // exact bytes of every name (the text cannot, for a name that is not UTF-8).
-  QByteArray uriList, gnome("copy");
-  for (const auto& p : paths) {
-    const QByteArray uri = FileUrlFromPath(p).toEncoded();
-    uriList += uri + "\r\n";
-    gnome += '\n' + uri;
-  }
-  data->setData(QStringLiteral("text/uri-list"), uriList);
-  data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
-  QApplication::clipboard()->setMimeData(data);
+  QApplication::clipboard()->setMimeData(NewPathsMimeData(paths));
 }
 
 void TFileActions::btnOpenClick() {
