@@ -15,6 +15,7 @@
 class QSplitter;
 class QTreeView;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QMouseEvent;
 
 namespace vd::gui {
@@ -36,6 +37,9 @@ class TDuplicatesTab : public TResultTab {
   QString SelectionStatus() const override;
   std::vector<std::string> GatherSelectedPaths() const override;
   void AdjustBottomPanel(int windowClientWidth) override;
+  std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                    const void* tile) const override;
+  void PrepareContextSelection(const QWidget* view, bool inside) override;
 
   QTreeView* DuplicateFiles() const { return tvDuplicateFiles; }
   TDupTreeModel* DuplicateFilesModel() const { return FTreeModel; }
@@ -44,6 +48,10 @@ class TDuplicatesTab : public TResultTab {
   QModelIndexList TreeSelectionInOrder() const;
 
  private:
+  // The treemap's keyboard and selection queries (DuplicatesHabits.cpp).
+  void WireDesktopHabits();
+  // The group a row of the groups list stands for.
+  static TDupGroup* GroupOfRow(const QTreeWidgetItem* row);
   void lvDuplicateGroupsColorsSelectItem(const QItemSelection& selected);
   void tvDuplicateFilesChange();
   void PaintBox4MouseDown(QMouseEvent* e);
