@@ -127,6 +127,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   UpdateFilterControls();
   SetStatus(QStringLiteral("Ready"));
   AdjustBottomPanels();
+  InstallDesktopHabits();
   setWindowState(windowState() | Qt::WindowMaximized);
 }
 

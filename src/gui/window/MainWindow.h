@@ -36,6 +36,8 @@ class TFoldersTab;
 class TFilesInFoldersTab;
 class TDuplicatesTab;
 class TFileActions;
+class TContextMenus;
+class TWindowKeys;
 
 // What the scan task shares with the window. Held by shared pointer on both
 // sides, so a task that outlives the window's wait at close never touches
@@ -142,6 +144,10 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   std::vector<TResultTab*> Tabs() const;
 
   TFileActions* Actions = nullptr;
+  // Keys, context menus, dragging items out, dropping folders in, names for
+  // screen readers (DesktopHabits.cpp).
+  TWindowKeys* Keys = nullptr;
+  TContextMenus* ContextMenus = nullptr;
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;
@@ -164,6 +170,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   void CompleteScan(const std::shared_ptr<TScanShared>& task, bool ok, std::unique_ptr<TDirNode> root,
                     const QString& err);
   void RunPipeline();
+  void InstallDesktopHabits();
 };
 
 }  // namespace vd::gui
