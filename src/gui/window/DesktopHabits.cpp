@@ -1,7 +1,6 @@
 // What a desktop user expects of the window beyond its buttons: keys, context
 // menus, dragging items out and folders in, a tab order that follows the
 // window top to bottom, and names and descriptions for screen readers.
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -48,14 +47,6 @@ void NameToolbarButtons(QWidget* toolbar) {
   }
 }
 
-// The lists and trees of a tab, left before right.
-QList<QAbstractItemView*> ItemViews(QWidget* tab) {
-  QList<QAbstractItemView*> views;
-  for (QAbstractItemView* v : tab->findChildren<QAbstractItemView*>())
-    if (v->selectionModel() && !qobject_cast<QAbstractItemView*>(v->parentWidget())) views << v;
-  return views;
-}
-
 }  // namespace
 
 void TfrmMain::InstallDesktopHabits() {
@@ -65,7 +56,10 @@ void TfrmMain::InstallDesktopHabits() {
   new TDropTarget(*this);
   NameToolbarButtons(Panel4);
 
-  // Top to bottom: sources, filters, Scan, the tabs, the treemap, the lists.
+  // Top to bottom: sources, filters, Scan, the tabs. Inside a tab the
+  // treemap and the lists follow in the order they were made, top to bottom;
+  // chaining them here too would let Qt move the scroll areas' inner widgets
+  // out of place.
   btnScan->setFocusPolicy(Qt::TabFocus);
   QList<QWidget*> order{rbAllDrives, rbCustomPath, cmbCustomPath, btnBrowse, chModifiedBefore, dtpDate,
                         chLessThan,  edtLessThan,  cbSizeUnits,   chPattern, edtPattern,       btnScan,
@@ -80,9 +74,7 @@ void TfrmMain::InstallDesktopHabits() {
       s->setAccessibleDescription(QStringLiteral(
           "Tiles sized by bytes. The arrow keys select the neighbouring tile, Enter opens it, "
           "the Menu key shows what can be done with it."));
-      order << s;
     }
-    for (QAbstractItemView* v : ItemViews(tab)) order << v;
   }
   for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

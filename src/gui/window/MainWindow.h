@@ -131,6 +131,10 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // hidden and goes with whatever day is picked.
   QTime FPickerTimeOfDay{0, 4, 41, 132};
   QLineEdit *edtLessThan = nullptr, *edtPattern = nullptr;
+  // The exact bytes of a custom path that came from the file system (the
+  // command line, a drop), for as long as the box shows them: a name that is
+  // not UTF-8 cannot come back whole from the box's text.
+  std::string FCustomPathBytes;
   QComboBox* cbSizeUnits = nullptr;
   QWidget* panStatus = nullptr;
   QLabel* lblStatus = nullptr;
