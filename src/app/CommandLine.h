@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/scan/ScanFilters.h"
+
 namespace vd::app {
 
 // What main() does with the command line.
@@ -23,6 +25,7 @@ enum class TStartMode {
   Help,     // print Text to stdout, exit 0
   Version,  // print Text to stdout, exit 0
   Error,    // print Text (one line) to stderr, exit kUsageExitCode, no window
+  Export,   // scan, or read ScanFile, and write ExportFile: no window, no display
 };
 
 // What the window scans as soon as it opens.
@@ -30,6 +33,7 @@ enum class TStartScan {
   None,       // nothing: the window waits for the user
   Folder,     // TCommandLine::Folder, as if chosen and Scan pressed
   AllDrives,  // --all-drives
+  File,       // read ScanFile (--open, or a file given as the argument)
 };
 
 inline constexpr int kUsageExitCode = 2;
@@ -40,6 +44,14 @@ struct TCommandLine {
   // The folder to scan: absolute, without "." or ".." parts or a trailing
   // separator, in the argument's bytes.
   std::string Folder;
+  // The scan file to read: absolute, in the argument's bytes; "-" (standard
+  // input) only for an export.
+  std::string ScanFile;
+  // Where an export goes: a file name as given, or "-" for standard output.
+  std::string ExportFile;
+  // The filters of an exported scan (--exclude, --min-size, --modified-before),
+  // checked: a bad text is an Error before anything runs.
+  TScanFilters Filters;
   // False with --no-update-check: the window starts without asking the site.
   bool UpdateCheck = true;
   // The help text, the version line, or the error message (without the

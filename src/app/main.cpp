@@ -1,5 +1,5 @@
-// The program's start: the command line before anything of the GUI exists,
-// then the application, the update check before any window, and the main
+// The program's start: the command line before anything of the GUI exists
+// (and a headless export, which needs nothing of it), then the application, the update check before any window, and the main
 // window.
 #include <QApplication>
 #include <QLocale>
@@ -9,10 +9,12 @@
 
 #include "app/CommandLine.h"
 #include "common/AppIdentity.h"
+#include "app/HeadlessExport.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 #ifndef VORNDALE_APP_ID
 #define VORNDALE_APP_ID "example.vorndale.Vorndale"
@@ -55,6 +57,7 @@ int PrintAndExit(const vd::app::TCommandLine& cl) {
 
 int main(int argc, char** argv) {
   const vd::app::TCommandLine cl = vd::app::ParseCommandLine(vd::app::ArgumentsOf(argc, argv));
+  if (cl.Mode == vd::app::TStartMode::Export) return vd::app::RunHeadlessExport(cl);
   if (cl.Mode != vd::app::TStartMode::Window) return PrintAndExit(cl);
 
   QApplication app(argc, argv);
@@ -68,7 +71,9 @@ int main(int argc, char** argv) {
   vd::gui::TfrmMain window;
   window.RestoreWindowLayout();
   window.show();
-  if (cl.Scan != vd::app::TStartScan::None)
+  if (cl.Scan == vd::app::TStartScan::File)
+    window.ScanFiles->OpenScanFile(cl.ScanFile);
+  else if (cl.Scan != vd::app::TStartScan::None)
     window.StartScanFromCommandLine(cl.Scan == vd::app::TStartScan::AllDrives, cl.Folder);
   const int status = app.exec();
   window.SaveWindowLayout();

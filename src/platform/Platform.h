@@ -60,8 +60,12 @@ struct TDirEntry {
   TFileTime LastWrite;
 };
 
-// One open folder listing. Entries come in the file system's order; "." and ".."
-// are never returned. The handle is released by Close() or the destructor.
+// One open folder. Entries come in the file system's order; "." and ".." are
+// never returned. The handle is released by Close() or the destructor.
+//
+// Threads: one thread lists a folder (Next, FinishListing). Once the listing is
+// finished, any number of threads may open its sub-folders (OpenChild) at the
+// same time, until one of them closes it.
 class TDirReader {
  public:
   TDirReader() = default;
@@ -71,10 +75,14 @@ class TDirReader {
 
   // Opens a folder by its path (the root of a scan).
   bool OpenPath(const std::string& path);
-  // Opens the sub-folder `entry` (just returned by parent.Next()) relative to
-  // the parent's handle, so deep trees need no long paths.
-  bool OpenChild(TDirReader& parent, const TDirEntry& entry);
+  // Opens the sub-folder `name` of `parent` (listing or finished, not closed)
+  // relative to the parent's handle, so deep trees need no long paths. A
+  // folder swapped for a link since it was listed is not entered.
+  bool OpenChild(const TDirReader& parent, std::string_view name);
   bool Next(TDirEntry& out);
+  // Ends the listing but keeps the folder open for OpenChild; what the listing
+  // needed (its buffer, the system's search handle) is given back.
+  void FinishListing();
   void Close();
   bool IsOpen() const;
 
@@ -84,10 +92,21 @@ class TDirReader {
 
   intptr_t FHandle = -1;
   uint64_t FDevice = 0;
-  std::vector<char> FBuf;  // kept between uses so a reused reader allocates once
+  std::vector<char> FBuf;
   size_t FPos = 0, FEnd = 0;
   bool FEof = false;
 };
+
+// Whether `path` lies on a spinning disk, where a walk on several threads
+// would make the heads seek back and forth. False when it cannot be told.
+bool IsOnRotationalDisk(const std::string& path);
+
+#ifndef _WIN32
+// Test seam: the folder reader calls `hook` instead of the system's statx (null
+// puts the system's back), and forgets that statx was found missing.
+using TStatxHook = int (*)(int dirFd, const char* name, int flags, unsigned mask, void* statxBuf);
+void SetStatxHookForTest(TStatxHook hook);
+#endif
 
 // ---- Drives and disk space ----------------------------------------------------
 // Roots of the fixed and removable drives, in the system's order.
@@ -99,9 +118,10 @@ bool PathExists(const std::string& path);  // follows symbolic links
 std::string GetTempFolder();
 
 // Deletes a file, or a folder with everything in it, permanently. Symbolic
-// links inside are removed as links, never followed, and another file system
-// mounted inside is not entered (the removal fails there). False on failure,
-// after removing what could be removed up to that point.
+// links inside are removed as links, never followed. A mount point, or a
+// folder with one anywhere below it, is refused whole before anything is
+// removed. Any depth is fine. False on failure, after removing what could be
+// removed up to that point.
 bool DeleteTreeNoFollow(const std::string& path);
 // True when `path` names something, a dangling link included (not followed).
 bool PathExistsNoFollow(const std::string& path);
@@ -115,6 +135,14 @@ constexpr size_t kArenaBlockSize = size_t(2) << 20;
 // Sets the soft limit of open handles to the hard limit, so a deep walk can
 // keep one listing open per level. Harmless where there is no such limit.
 void RaiseOpenFileLimit();
+
+// ---- Trash --------------------------------------------------------------------
+// Moves a file, a folder or a link (the link itself) to the desktop's trash:
+// on POSIX the freedesktop trash of the item's own file system, so it is only
+// ever renamed, never copied between file systems; on Windows the recycle
+// bin. A mount point, or a folder with one anywhere below it, is refused.
+// True when the item went; on false nothing was moved.
+bool MoveToTrash(const std::string& path);
 
 }  // namespace vd::platform
 

@@ -60,13 +60,13 @@ class TestCommandLine : public QObject {
     QTest::newRow("Qt's own options pass") << QStringList{"-style", "fusion", "--no-update-check", "sub"} << W
                                            << TStartScan::Folder << "%T/sub" << false << "";
     QTest::newRow("help") << QStringList{"--help"} << TStartMode::Help << TStartScan::None << "" << true
-                          << "Usage: vorndale [options] [FOLDER]";
+                          << "Usage: vorndale [options] [FOLDER | FILE]";
     QTest::newRow("version") << QStringList{"-v"} << TStartMode::Version << TStartScan::None << "" << true
                              << "Vorndale 1.0";
     QTest::newRow("missing folder") << QStringList{"%T/nothing"} << E << TStartScan::None << "" << true
                                     << "Folder does not exist";
-    QTest::newRow("a file") << QStringList{"%T/sub/file.txt"} << E << TStartScan::None << "" << true
-                            << "Not a folder";
+    QTest::newRow("a file opens as a scan file") << QStringList{"%T/sub/file.txt"} << W << TStartScan::File << ""
+                                                 << true << "";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << E << TStartScan::None << "" << true
                                     << "Unknown option 'bogus'";
     QTest::newRow("two folders") << QStringList{"%T", "%T/sub"} << E << TStartScan::None << "" << true
@@ -88,6 +88,49 @@ class TestCommandLine : public QObject {
     QCOMPARE(cl.UpdateCheck, updateCheck);
     QVERIFY2(cl.Text.contains(text), qPrintable(cl.Text));
     if (mode == TStartMode::Error) QVERIFY(!cl.Text.contains(QLatin1Char('\n')));
+  }
+
+  // Scan files and the headless export: the source, the target and the filters.
+  void parseScanFilesAndExport_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<TStartMode>("mode");
+    QTest::addColumn<TStartScan>("scan");
+    QTest::addColumn<QString>("path");  // Folder or ScanFile, or the start of Text for an error
+    const auto W = TStartMode::Window;
+    const auto X = TStartMode::Export;
+    const auto E = TStartMode::Error;
+    QTest::newRow("--open") << QStringList{"--open", "sub/file.txt"} << W << TStartScan::File << "%T/sub/file.txt";
+    QTest::newRow("--open a folder") << QStringList{"--open", "sub"} << E << TStartScan::None << "Not a scan file";
+    QTest::newRow("--open and a folder") << QStringList{"--open", "sub/file.txt", "sub"} << E << TStartScan::None
+                                         << "Give --open FILE alone";
+    QTest::newRow("--open - needs --export") << QStringList{"--open", "-"} << E << TStartScan::None
+                                             << "Scan file does not exist: '-'";
+    QTest::newRow("export the current folder") << QStringList{"--export", "out.json"} << X << TStartScan::Folder
+                                               << "%T";
+    QTest::newRow("export all drives") << QStringList{"--export", "-", "--all-drives"} << X
+                                       << TStartScan::AllDrives << "";
+    QTest::newRow("convert standard input") << QStringList{"--open", "-", "--export", "x.json.zst"} << X
+                                            << TStartScan::File << "-";
+    QTest::newRow("filters without --export") << QStringList{"--min-size", "1"} << E << TStartScan::None
+                                              << "--exclude, --min-size and --modified-before go with --export.";
+    QTest::newRow("filters on a conversion") << QStringList{"--open", "sub/file.txt", "--export", "x", "--exclude", "*"}
+                                             << E << TStartScan::None << "--exclude, --min-size and";
+    QTest::newRow("export into a folder") << QStringList{"--export", "sub", "sub"} << E << TStartScan::None
+                                          << "Cannot write the scan file: 'sub' is a folder.";
+  }
+  void parseScanFilesAndExport() {
+    QFETCH(QStringList, args);
+    QFETCH(TStartMode, mode);
+    QFETCH(TStartScan, scan);
+    QFETCH(QString, path);
+    const vd::app::TCommandLine cl = vd::app::ParseCommandLine(Args(args, FTemp.Path()));
+    QCOMPARE(cl.Mode, mode);
+    if (mode == TStartMode::Error) {
+      QVERIFY2(cl.Text.startsWith(path), qPrintable(cl.Text));
+      return;
+    }
+    QCOMPARE(cl.Scan, scan);
+    QCOMPARE(scan == TStartScan::File ? cl.ScanFile : cl.Folder, Args({path}, FTemp.Path()).back());
   }
 
   void folderNameKeepsItsBytes() {

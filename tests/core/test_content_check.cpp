@@ -146,13 +146,17 @@ TEST(SelectCopies, KeepsTheOldestOfEachContent) {
   auto* u3 = g.File("3", "u", 5, 3);
   auto* u4 = g.File("4", "u", 5, 4);
   g.Group({u1, u2, u3, u4});
+  // Empty files: removing one frees nothing, and an empty file is mostly a
+  // marker whose place matters (__init__.py, .keep).
+  g.Group({g.File("1", "__init__.py", 0, 1), g.File("2", "__init__.py", 0, 2)});
   const auto tree = g.B.Finish();
 
   TContentCheckResult r;
   r.Groups = {{{V::Identical, 0}, {V::Identical, 0}, {V::Identical, 0}, {V::Unique, 1}},
               {{V::Identical, 0}, {V::Identical, 0}, {V::Identical, 1}, {V::Identical, 1}},
               // never selected: not confirmed, or a content with no second file
-              {{V::Unreadable, 0}, {V::SameFile, 0}, {V::Unchecked, 0}, {V::Identical, 0}}};
+              {{V::Unreadable, 0}, {V::SameFile, 0}, {V::Unchecked, 0}, {V::Identical, 0}},
+              {{V::Identical, 0}, {V::Identical, 0}}};
   EXPECT_EQ(SelectCopies(g.Groups, r), (std::vector<TFileLeaf*>{a, c, x1, y2}));
   // Verdicts that do not fit the groups select nothing.
   r.Groups[0].pop_back();

@@ -5,6 +5,8 @@
 
 #include "core/scan/DateTime.h"
 #include "core/scan/ScanModel.h"
+#include "core/scan/DiskScanner.h"
+#include "SameTree.h"
 #include "TestUtil.h"
 
 using namespace vd;
@@ -185,4 +187,86 @@ TEST(DateTime, FileTimeConvertsWithLocalTime) {
   EXPECT_EQ(st.Minute % 15, 5);
   EXPECT_EQ(st.Second, 30);
   EXPECT_EQ(st.Milliseconds, 456);
+}
+
+namespace {
+// Rebuilds a scanned tree through the builder: the streaming form in walk
+// order, or the random form with each folder's files added after the whole
+// subtree below it (an order a dump file may give).
+std::unique_ptr<TDirNode> Rebuild(const TDirNode* scanned, bool streaming) {
+  TTreeBuilder b(scanned->FullPath());
+  struct TStep {
+    const TDirNode* From;
+    TDirNode* To;
+    bool Done;
+  };
+  std::vector<TStep> stack{{scanned, b.Root(), false}};
+  while (!stack.empty()) {
+    const TStep s = stack.back();
+    if (s.Done) {
+      stack.pop_back();
+      if (!streaming)
+        for (const TFileLeaf* f : s.From->Leaves) b.AddFile(s.To, f->Name(), f->Size, f->ModifiedFT);
+      else if (s.From != scanned)
+        b.LeaveDir();
+      continue;
+    }
+    stack.back().Done = true;
+    if (streaming) {
+      if (s.From != scanned) b.EnterDir(s.From->Name());
+      for (const TFileLeaf* f : s.From->Leaves) b.AddFile(f->Name(), f->Size, f->ModifiedFT);
+    }
+    const size_t n = s.From->Children.size();
+    std::vector<TDirNode*> copies(n);
+    if (!streaming)
+      for (size_t i = 0; i < n; ++i) copies[i] = b.AddDir(s.To, s.From->Children[i]->Name());
+    for (size_t i = n; i-- > 0;) stack.push_back({s.From->Children[i], copies[i], false});
+  }
+  return b.Finish();
+}
+}  // namespace
+
+TEST(TreeBuilder, BothFormsBuildWhatTheScanBuilt) {
+  vdtest::TempDir t;
+  for (int i = 0; i < 300; ++i)
+    t.File("d" + std::to_string(i % 7) + "/e" + std::to_string(i % 3) + "/f" + std::to_string(i) +
+               (i % 4 ? ".TXT" : ".bin"),
+           i * 10, 1600000000 + i);
+  t.File("top", 5);
+  t.Dir("empty");
+  TScanContext ctx;
+  TDiskScanner scanner(&ctx);
+  auto scanned = scanner.Scan(t.Path());
+  for (bool streaming : {true, false}) {
+    auto built = Rebuild(scanned.get(), streaming);
+    vdtest::ExpectSameTree(scanned.get(), built.get());
+  }
+}
+
+TEST(TreeModel, SortingFilesKeepsEveryHeldPointerOnItsFile) {
+  // Views sort a folder's files after other views took pointers to them.
+  TTreeBuilder b(vdtest::Native("/s"));
+  TDirNode* d = b.AddDir(b.Root(), "d");
+  std::vector<std::pair<TFileLeaf*, std::string>> held;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = "f" + std::to_string(i * 7919 % 1000) + ".x";
+    held.push_back({b.AddFile(d, name, (i * 31) % 997), name});
+    if (i % 100 == 0) b.AddDir(d, "sub" + std::to_string(i));  // files arrive in several runs
+  }
+  auto root = b.Finish();
+  d->Leaves.Sort([](const TFileLeaf* x, const TFileLeaf* y) { return x->Size > y->Size; });
+  int64_t last = INT64_MAX;
+  size_t i = 0;
+  for (const TFileLeaf* f : d->Leaves) {
+    EXPECT_LE(f->Size, last);
+    last = f->Size;
+    EXPECT_EQ(d->Leaves[i++], f);
+  }
+  EXPECT_EQ(i, held.size());
+  for (const auto& [f, name] : held) {
+    EXPECT_EQ(f->Name(), name);
+    EXPECT_EQ(f->Parent(), d);
+    EXPECT_NE(std::find(d->Leaves.begin(), d->Leaves.end(), f), d->Leaves.end());
+  }
+  EXPECT_EQ(root->TotalFiles, 1000);
 }

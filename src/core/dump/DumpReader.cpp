@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 #include "core/dump/ScanDump.h"
@@ -115,12 +114,16 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
  public:
   enum class TKind : uint8_t { Top, Meta, Dir, Info, Skip };
   struct TFrame {
+    explicit TFrame(TKind kind) : Kind(kind) {}
     TKind Kind;
     bool Skipped = false;   // Dir: excluded or notreg, its content is ignored
     bool Synthetic = false; // Dir: the all-drives root
     uint64_t Count = 0;     // Top and Dir: elements seen
     TDirNode* Node = nullptr;
     int64_t At = 0;         // Dir: the offset of its '['
+    // Dir: the names given to its entries so far, to refuse one given twice.
+    // The builder's tree may not be read before it is finished.
+    std::vector<std::string> Names;
   };
 
   explicit THandler(const TJsonIn& in) : FIn(in) {}
@@ -134,7 +137,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   // ---- Containers ----
   bool StartArray() {
     if (FFrames.empty()) {
-      FFrames.push_back({TKind::Top});
+      FFrames.push_back(TFrame{TKind::Top});
       return true;
     }
     TFrame& f = FFrames.back();
@@ -142,14 +145,14 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       case TKind::Top: {
         const uint64_t i = f.Count++;
         if (i != 3) return Fail(TopExpectation(i));
-        FFrames.push_back({TKind::Dir});
+        FFrames.push_back(TFrame{TKind::Dir});
         FFrames.back().At = Here();
         return true;
       }
       case TKind::Dir: {
         const uint64_t i = f.Count++;
         if (i == 0) return Fail("expected the folder's info object, found an array");
-        FFrames.push_back({f.Skipped ? TKind::Skip : TKind::Dir});
+        FFrames.push_back(TFrame{f.Skipped ? TKind::Skip : TKind::Dir});
         FFrames.back().At = Here();
         return true;
       }
@@ -157,7 +160,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
         if (FKey == TKey::Name || FKey == TKey::ASize) return Fail(std::string("expected a value for ") + KeyText(FKey) + ", found an array");
         [[fallthrough]];
       default:
-        FFrames.push_back({TKind::Skip});
+        FFrames.push_back(TFrame{TKind::Skip});
         return true;
     }
   }
@@ -184,21 +187,21 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       case TKind::Top: {
         const uint64_t i = f.Count++;
         if (i != 2) return Fail(TopExpectation(i));
-        FFrames.push_back({TKind::Meta});
+        FFrames.push_back(TFrame{TKind::Meta});
         return true;
       }
       case TKind::Dir: {
         f.Count++;
         FEntry = {};
         FEntryAt = Here();
-        FFrames.push_back({f.Skipped ? TKind::Skip : TKind::Info});
+        FFrames.push_back(TFrame{f.Skipped ? TKind::Skip : TKind::Info});
         return true;
       }
       case TKind::Info:
         if (FKey == TKey::Name || FKey == TKey::ASize) return Fail(std::string("expected a value for ") + KeyText(FKey) + ", found an object");
         [[fallthrough]];
       default:
-        FFrames.push_back({TKind::Skip});
+        FFrames.push_back(TFrame{TKind::Skip});
         return true;
     }
   }
@@ -396,8 +399,9 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       dir.Node = FBuilder->Root();
     } else {
       if (!CheckName()) return false;
-      dir.Node = FBuilder->AddDir(parent.Node, FEntry.Name);
+      dir.Node = FBuilder->EnterDir(FEntry.Name);
     }
+    parent.Names.push_back(FEntry.Name);
     ++FDirs;
     return true;
   }
@@ -406,7 +410,8 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     if (FEntry.Skip) return true;
     if (dir.Synthetic) return Fail("expected a drive's folder, found a file directly in an all-drives root", FEntryAt);
     if (!CheckName() || !AddBytes(FEntry.Size)) return false;
-    FBuilder->AddFile(dir.Node, FEntry.Name, FEntry.Size, FEntry.MTime);
+    FBuilder->AddFile(FEntry.Name, FEntry.Size, FEntry.MTime);
+    dir.Names.push_back(FEntry.Name);
     ++FFiles;
     return true;
   }
@@ -415,19 +420,13 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   // all-drives root.
   bool CloseFolder(size_t index) {
     TFrame& dir = FFrames[index];
-    TDirNode* node = dir.Node;
-    if (node->Leaves.size() + node->Children.size() > 1) {
-      FNames.clear();
-      for (const TFileLeaf* f : node->Leaves) FNames.push_back(f->Name());
-      for (const TDirNode* d : node->Children) FNames.push_back(dir.Synthetic ? FOwned.emplace_back(d->FullPath()) : d->Name());
-      std::sort(FNames.begin(), FNames.end());
-      const auto twice = std::adjacent_find(FNames.begin(), FNames.end());
-      if (twice != FNames.end()) return Fail("expected each name once in the folder that starts here, found \"" + std::string(*twice) + "\" twice", dir.At);
-      FOwned.clear();
+    if (dir.Names.size() > 1) {
+      std::sort(dir.Names.begin(), dir.Names.end());
+      const auto twice = std::adjacent_find(dir.Names.begin(), dir.Names.end());
+      if (twice != dir.Names.end())
+        return Fail("expected each name once in the folder that starts here, found \"" + *twice + "\" twice", dir.At);
     }
-    // Lists of exact size, as a scan leaves them (they grew by doubling).
-    Compact(node->Leaves);
-    Compact(node->Children);
+    std::vector<std::string>().swap(dir.Names);
     const bool drive = index == 2 && FFrames[1].Synthetic;
     if (index == 1 && !dir.Synthetic) {
       FResult = FBuilder->Finish();
@@ -437,15 +436,10 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       FBuilder.reset();
     } else if (index == 1) {
       FResult = std::move(FSynthetic);
+    } else {
+      FBuilder->LeaveDir();
     }
     return true;
-  }
-
-  template <class T>
-  void Compact(TPtrList<T>& list) {
-    if (list.size() < 2) return;
-    const std::vector<T*> copy(list.begin(), list.end());
-    list.Assign(copy.data(), copy.size());
   }
 
   const TJsonIn& FIn;
@@ -457,8 +451,6 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   int64_t FTotal = 0;
   std::unique_ptr<TTreeBuilder> FBuilder;
   std::unique_ptr<TDirNode> FSynthetic;
-  std::vector<std::string_view> FNames;
-  std::deque<std::string> FOwned;
 };
 
 std::string ExpectationOf(rapidjson::ParseErrorCode code) {

@@ -75,7 +75,7 @@ void TTreemapLayout::IndexItems() {
   // hashes are worked out folder by folder, where each folder's part is made
   // once, and entered in tile order afterwards.
   std::vector<std::pair<const TDirNode*, uint32_t>> byFolder(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) byFolder[i] = {FItems[i].Leaf->Parent, i};
+  for (uint32_t i = 0; i < FItems.size(); ++i) byFolder[i] = {FItems[i].Leaf->Parent(), i};
   std::sort(byFolder.begin(), byFolder.end());
   std::vector<uint32_t> hashes(FItems.size());
   for (const auto& [dir, i] : byFolder) hashes[i] = keys.FileKeyHash(FItems[i].Leaf);
@@ -121,8 +121,8 @@ void TTreemapLayout::Paint(TCanvas& canvas) const {
   for (size_t i = 0; i < FItems.size(); ++i) {
     const TTreemapItem& it = FItems[i];
     if (IsRectEmpty(it.Rect)) continue;
-    if (!haveLast || it.Leaf->FExt != lastExt) {
-      lastExt = it.Leaf->FExt;
+    if (!haveLast || it.Leaf->ExtKey() != lastExt) {
+      lastExt = it.Leaf->ExtKey();
       haveLast = true;
       auto [c, inserted] = colours.try_emplace(lastExt, 0);
       if (inserted) c->second = ColorForExt(it.Ext());

@@ -108,7 +108,7 @@ void THierTreemapLayout::Paint(TCanvas& canvas) const {
   for (const THierItem& it : FItems) {
     if (IsRectEmpty(it.Rect)) continue;
     if (it.Kind() == THierKind::hkFile) {
-      const TExtKey* ext = it.FileLeaf()->FExt;
+      const TExtKey* ext = it.FileLeaf()->ExtKey();
       auto [c, inserted] = colours.try_emplace(ext, 0);
       if (inserted) c->second = ExtColor(it.ExtLower());
       FillTile(canvas, it.Rect, c->second);

@@ -73,11 +73,11 @@ const std::string& TPathKeyMaker::DirKey(const TDirNode* d) {
 }
 
 const std::string& TPathKeyMaker::FileKey(const TFileLeaf* f) {
-  if (!f->Parent) {
+  if (!f->Parent()) {
     FKey = platform::PathKey(f->FullPath());
     return FKey;
   }
-  TPrefix& p = PrefixOf(f->Parent);
+  TPrefix& p = PrefixOf(f->Parent());
   if (p.State < 0) {
     FKey = platform::PathKey(f->FullPath());
     return FKey;
@@ -95,8 +95,8 @@ const std::string& TPathKeyMaker::FileKey(const TFileLeaf* f) {
 }
 
 uint32_t TPathKeyMaker::FileKeyHash(const TFileLeaf* f) {
-  if (f->Parent) {
-    const TPrefix& p = PrefixOf(f->Parent);
+  if (f->Parent()) {
+    const TPrefix& p = PrefixOf(f->Parent());
     if (p.State > 0 && p.Splits) {
       if constexpr (platform::kPathIsItsKey) {
         const std::string_view name = f->Name();

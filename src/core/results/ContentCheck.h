@@ -64,7 +64,8 @@ TContentCheckResult CheckContents(const TDupGroups& groups, const TContentCheckO
 // time; a file without a time counts as newest; equal times are decided by the
 // path (bytewise, the smaller kept), so the choice does not hang on list order.
 // Files not confirmed identical are never selected, and one file of each
-// content always stays.
+// content always stays. Empty files are never selected: removing one frees
+// nothing, and an empty file is mostly a marker whose place matters.
 std::vector<TFileLeaf*> SelectCopies(const TDupGroups& groups, const TContentCheckResult& result);
 
 }  // namespace vd

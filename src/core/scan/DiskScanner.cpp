@@ -1,19 +1,16 @@
 #include "core/scan/DiskScanner.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <thread>
+
+#include "core/scan/ScanFilter.h"
+#include "core/scan/TreeWriter.h"
 #include "platform/Platform.h"
 
 namespace vd {
-
-// One level of the walk. Frames are kept and reused by depth, so the scratch
-// lists keep their capacity and a deep tree costs heap, not stack.
-struct TDiskScanner::TFrame {
-  TDirNode* Node = nullptr;
-  platform::TDirReader Reader;
-  std::vector<TFileLeaf*> Leaves;
-  std::vector<TDirNode*> Children;
-  TExtStats Stats;  // this folder's running extension totals
-  size_t PathLen = 0;
-};
 
 std::string TrimText(std::string_view s) {
   auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
@@ -35,9 +32,227 @@ std::vector<std::string> SplitPatternMasks(const std::string& pattern) {
   return masks;
 }
 
+namespace {
+constexpr int kMaxThreads = 256;
+// Entries a worker counts before it adds them to the scanner's counters, under
+// the progress lock; so the progress lags by at most this much per worker.
+constexpr int64_t kPublishEvery = 256;
+}  // namespace
+
+// ---- The walk -------------------------------------------------------------------
+
+// What one Scan() shares between its workers.
+struct TDiskScanner::TWalk {
+  // A folder that is being listed, or whose sub-folders are not all final yet.
+  struct TFolder {
+    TFolder(TDirNode* node, TFolder* parent) : Node(node), Parent(parent) {}
+    TDirNode* Node;
+    TFolder* Parent;
+    platform::TDirReader Reader;          // kept open until every sub-folder is opened
+    std::atomic<uint32_t> Unopened{0};    // sub-folders not yet opened
+    std::atomic<uint32_t> Unfinished{0};  // sub-folders whose totals are not final
+  };
+  // A folder met in its parent's listing, waiting to be listed.
+  struct TTask {
+    TDirNode* Node;
+    TFolder* Parent;  // null for the root
+  };
+
+  TWalk(TDiskScanner& s, std::string rootPath) : S(s), RootPath(std::move(rootPath)), Filter(s.FContext) {}
+
+  bool Stopping() const { return Aborted.load(std::memory_order_relaxed) || S.Cancelled(); }
+
+  void Push(const TTask* tasks, size_t n) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      // Last first, so that the first sub-folder is taken next, as a walk by
+      // one thread would enter it.
+      for (size_t i = n; i-- > 0;) Tasks.push_back(tasks[i]);
+    }
+    if (n == 1)
+      Wake.notify_one();
+    else
+      Wake.notify_all();
+  }
+
+  bool Take(TTask& t) {
+    std::unique_lock<std::mutex> lock(Lock);
+    Wake.wait(lock, [&] { return Done || !Tasks.empty(); });
+    if (Done) return false;
+    t = Tasks.back();
+    Tasks.pop_back();
+    return true;
+  }
+
+  void Finished() {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      Done = true;
+    }
+    Wake.notify_all();
+  }
+
+  void Fail(std::exception_ptr e) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      if (!Error) Error = std::move(e);
+    }
+    Aborted.store(true);
+  }
+
+  TDiskScanner& S;
+  const std::string RootPath;
+  const TScanFilter Filter;
+  std::atomic<bool> Aborted{false};
+  std::mutex Lock;  // guards what follows
+  std::condition_variable Wake;
+  std::vector<TTask> Tasks;
+  bool Done = false;
+  std::exception_ptr Error;
+};
+
+// One worker thread's tools; nothing here is shared.
+struct TDiskScanner::TWorker {
+  using TFolder = TWalk::TFolder;
+  using TTask = TWalk::TTask;
+
+  TWorker(TWalk& walk) : W(walk), S(walk.S), Arena(*S.FStore) {}
+
+  void Run() {
+    try {
+      TTask t;
+      while (W.Take(t)) Process(t);
+    } catch (...) {
+      // Only the bookkeeping between folders gets here (out of memory): stop
+      // everyone without waiting for the tree, which is thrown away anyway.
+      W.Fail(std::current_exception());
+      W.Finished();
+    }
+    Publish();
+  }
+
+  void Process(const TTask& t) {
+    auto* f = new TFolder(t.Node, t.Parent);
+    bool open = false;
+    if (!W.Stopping()) open = t.Parent ? f->Reader.OpenChild(t.Parent->Reader, t.Node->Name()) : f->Reader.OpenPath(W.RootPath);
+    if (t.Parent && t.Parent->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) t.Parent->Reader.Close();
+    try {
+      if (!W.Stopping()) MaybeReport(t.Node);
+      if (open) List(*f);
+    } catch (...) {
+      W.Fail(std::current_exception());  // the folder keeps what was listed before
+    }
+    f->Reader.FinishListing();
+    Files.WriteTo(f->Node, Arena);
+    TTreeWriter::SetChildren(f->Node, Kids.data(), Kids.size(), Arena);
+    if (Kids.empty()) {
+      f->Reader.Close();
+      Finish(f);
+      return;
+    }
+    f->Unopened.store(uint32_t(Kids.size()), std::memory_order_relaxed);
+    f->Unfinished.store(uint32_t(Kids.size()), std::memory_order_relaxed);
+    Tasks.clear();
+    for (TDirNode* k : Kids) Tasks.push_back({k, f});
+    Kids.clear();
+    W.Push(Tasks.data(), Tasks.size());
+  }
+
+  void List(TFolder& f) {
+    TDirNode* dir = f.Node;
+    const bool withPath = W.Filter.NeedsPath();
+    if (withPath) FolderPath = dir->FullPath();
+    const char sep = platform::PathSeparator();
+    platform::TDirEntry e;
+    while (!W.Stopping() && f.Reader.Next(e)) {
+      if (e.Kind == platform::TEntryKind::Skipped) continue;
+      const std::string_view name(e.Name, e.NameLen);
+      if (e.Kind == platform::TEntryKind::Folder) {
+        Kids.push_back(TTreeWriter::NewFolder(Arena, dir, name));
+        ++Dirs;
+        if (++Unpublished >= kPublishEvery) Publish();
+        continue;
+      }
+      std::string_view childPath;
+      if (withPath) {
+        ChildPath.assign(FolderPath);
+        if (ChildPath.empty() || ChildPath.back() != sep) ChildPath.push_back(sep);
+        ChildPath.append(name);
+        childPath = ChildPath;
+      }
+      const bool excluded = W.Filter.IsExcluded(name, childPath, e.Size, e.LastWrite);
+      Bytes += e.Size;
+      ++Unpublished;
+      if (!excluded) {
+        // A listed name holds no path delimiter, so its last dot starts the extension.
+        const size_t dot = name.rfind('.');
+        const TExtKey* ext = dot == std::string_view::npos ? NoneExtKey() : Exts.KeyOfRaw(name.substr(dot));
+        Files.Add(name, e.Size, e.LastWrite, ext);
+        Stats.AddFile(ext, e.Size);
+        ++FilesSeen;
+      }
+      MaybeReport(dir);
+      if (Unpublished >= kPublishEvery) Publish();
+    }
+  }
+
+  // Makes `f`'s totals final, and each ancestor's whose last child that was.
+  void Finish(TFolder* f) {
+    for (;;) {
+      TTreeWriter::AddChildTotals(f->Node);
+      TFolder* parent = f->Parent;
+      delete f;
+      if (!parent) {
+        W.Finished();
+        return;
+      }
+      if (parent->Unfinished.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+      f = parent;
+    }
+  }
+
+  void Publish() {
+    std::lock_guard<std::mutex> lock(S.FProgressLock);
+    PublishLocked();
+  }
+  void PublishLocked() {
+    S.FFiles += FilesSeen;
+    S.FDirs += Dirs;
+    S.FBytes += Bytes;
+    FilesSeen = Dirs = Bytes = Unpublished = 0;
+  }
+
+  void MaybeReport(const TDirNode* dir) {
+    if (!S.OnProgress) return;
+    const uint32_t now = S.FTickSource();
+    const uint32_t last = S.FProgressGate.load(std::memory_order_relaxed);
+    if (uint32_t(now - last) < 80) return;
+    std::lock_guard<std::mutex> lock(S.FProgressLock);
+    // Another worker reported since `last` was read: `now` may be older than that.
+    if (S.FLastProgressTick != last) return;
+    S.FLastProgressTick = now;
+    S.FProgressGate.store(now, std::memory_order_relaxed);
+    PublishLocked();
+    S.OnProgress(dir->FullPath(), S.FFiles, S.FDirs);
+  }
+
+  TWalk& W;
+  TDiskScanner& S;
+  TArenaCursor Arena;
+  TExtKeyCache Exts;
+  TExtStats Stats;
+  TLeafStaging Files;
+  std::vector<TDirNode*> Kids;
+  std::vector<TTask> Tasks;
+  std::string FolderPath, ChildPath;
+  int64_t FilesSeen = 0, Dirs = 0, Bytes = 0, Unpublished = 0;  // not yet in the scanner's counters
+};
+
+// ---- TDiskScanner -----------------------------------------------------------------
+
 TDiskScanner::TDiskScanner(TScanContext* context)
     : FContext(context), FTickSource(&platform::GetTickCount), FStore(std::make_shared<TScanStore>()) {
-  // The walk keeps one listing open per level of the tree.
+  // The walk keeps a folder open while its sub-folders wait to be opened.
   static const bool raised = (platform::RaiseOpenFileLimit(), true);
   (void)raised;
   ResetCounters();
@@ -48,167 +263,59 @@ TDiskScanner::~TDiskScanner() = default;
 void TDiskScanner::ResetCounters() {
   FFiles = FDirs = FBytes = 0;
   FLastProgressTick = FTickSource();
-}
-
-void TDiskScanner::ReportProgress(const std::string& path) {
-  if (!OnProgress) return;
-  const uint32_t now = FTickSource();
-  if (uint32_t(now - FLastProgressTick) < 80) return;
-  FLastProgressTick = now;
-  OnProgress(path, FFiles, FDirs);
-}
-
-bool TDiskScanner::MatchesExcludePattern(std::string_view name, std::string_view fullPath) {
-  if (!FContext || !FContext->ExcludePattern || FContext->PatternMasks.empty()) return false;
-  if (FMasksOf != FContext || FMasks.size() != FContext->PatternMasks.size()) {
-    FMasks.clear();
-    FMasks.resize(FContext->PatternMasks.size());
-    FMasksOf = FContext;
-  }
-  const std::string upperName = platform::ToUpperLocale(name);
-  const std::string upperPath = platform::ToUpperLocale(fullPath);
-  for (size_t i = 0; i < FContext->PatternMasks.size(); ++i) {
-    if (!FMasks[i]) {
-      const std::string upperMask = platform::ToUpperLocale(FContext->PatternMasks[i]);
-      if (upperMask.empty()) continue;
-      FMasks[i] = std::make_unique<TFileMask>(upperMask);  // throws for a malformed mask
-    }
-    if (FMasks[i]->Matches(upperName) || FMasks[i]->Matches(upperPath)) return true;
-  }
-  return false;
+  FProgressGate.store(FLastProgressTick);
 }
 
 bool TDiskScanner::IsExcluded(std::string_view name, std::string_view fullPath, int64_t size, TFileTime lastWrite) {
-  if (!FContext) return false;
-  const TScanContext& c = *FContext;
-  if (c.ExcludeLessThan && c.LessThanBytes > 0 && size < c.LessThanBytes) return true;
-  if (c.ExcludePattern && MatchesExcludePattern(name, fullPath)) return true;
-  if (c.ExcludeModifiedBefore && c.ModifiedBefore > 0) {
-    const TDateTime t = FileTimeToLocalDateTime(lastWrite);
-    if (t > 0) return t < c.ModifiedBefore;
+  if (!FFilter || FFilterOf != FContext) {
+    FFilter = std::make_unique<TScanFilter>(FContext);
+    FFilterOf = FContext;
   }
-  return false;
+  return FFilter->IsExcluded(name, fullPath, size, lastWrite);
 }
 
-void TDiskScanner::FinishFrame(TFrame& f) {
-  f.Reader.Close();
-  f.Node->Leaves.Assign(f.Leaves.data(), f.Leaves.size());
-  f.Node->Children.Assign(f.Children.data(), f.Children.size());
-  f.Leaves.clear();
-  f.Children.clear();
-}
-
-void TDiskScanner::DiscardFrames(size_t depth) {
-  for (size_t k = depth; k-- > 0;) {
-    TFrame& f = *FFrames[k];
-    f.Reader.Close();
-    for (TDirNode* c : f.Children) delete c;
-    f.Children.clear();
-    f.Leaves.clear();
-    f.Stats.Clear();
-    delete f.Node;
-    f.Node = nullptr;
+int TDiskScanner::ThreadsFor(const std::string& rootPath) const {
+  if (FContext && FContext->ScanThreads > 0) return std::min(FContext->ScanThreads, kMaxThreads);
+  if (const char* env = std::getenv("VORNDALE_SCAN_THREADS")) {
+    const int n = std::atoi(env);
+    if (n > 0) return std::min(n, kMaxThreads);
   }
+  if (platform::IsOnRotationalDisk(rootPath)) return 1;
+  return std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
 }
 
 std::unique_ptr<TDirNode> TDiskScanner::Scan(const std::string& rootPath) {
   const std::string path = platform::RemoveTrailingSeparator(rootPath);
   if (Cancelled()) return nullptr;
 
-  auto* root = new TDirNode();
+  auto root = std::make_unique<TDirNode>();
   std::string name(ExtractFileName(path));
   if (name.empty()) name = path;
   root->MakeRoot(path, std::move(name), FStore);
-  FDirs += 1;
   root->TotalDirs = 1;
-  FPath = path;
-  ReportProgress(FPath);
+  FDirs += 1;
+  FProgressGate.store(FLastProgressTick);
 
-  if (FFrames.empty()) FFrames.push_back(std::make_unique<TFrame>());
-  FFrames[0]->Node = root;
-  FFrames[0]->PathLen = FPath.size();
-  FFrames[0]->Reader.OpenPath(path);  // a folder that cannot be listed looks empty
-  size_t depth = 1;
-  const char sep = platform::PathSeparator();
-
-  try {
-    platform::TDirEntry e;
-    while (depth > 0) {
-      TFrame& f = *FFrames[depth - 1];
-      if (Cancelled() || !f.Reader.Next(e)) {
-        FinishFrame(f);
-        TDirNode* done = f.Node;
-        f.Node = nullptr;
-        if (--depth == 0) {
-          root->RootExtStats() = std::move(f.Stats);
-          break;
-        }
-        TFrame& parent = *FFrames[depth - 1];
-        parent.Children.push_back(done);
-        parent.Node->TotalSize += done->TotalSize;
-        parent.Node->TotalFiles += done->TotalFiles;
-        parent.Node->TotalDirs += done->TotalDirs;
-        parent.Stats.MergeFrom(&f.Stats);
-        f.Stats.Clear();
-        FPath.resize(parent.PathLen);
-        continue;
-      }
-      if (e.Kind == platform::TEntryKind::Skipped) continue;
-      const std::string_view entryName(e.Name, e.NameLen);
-
-      if (e.Kind == platform::TEntryKind::Folder) {
-        auto* child = new TDirNode();
-        child->Parent = f.Node;
-        child->FName = FStore->StoreName(entryName);
-        if (depth == FFrames.size()) FFrames.push_back(std::make_unique<TFrame>());
-        TFrame& nf = *FFrames[depth];
-        nf.Node = child;
-        ++depth;  // from here on a throw releases the child with its frame
-        FDirs += 1;
-        child->TotalDirs = 1;
-        if (FPath.empty() || FPath.back() != sep) FPath.push_back(sep);
-        FPath.append(entryName);
-        nf.PathLen = FPath.size();
-        ReportProgress(FPath);
-        nf.Reader.OpenChild(f.Reader, e);
-        continue;
-      }
-
-      const int64_t size = e.Size;
-      bool excluded = false;
-      if (FContext) {
-        std::string_view childPath;
-        if (FContext->ExcludePattern) {
-          FChildPath.assign(FPath);
-          if (FChildPath.empty() || FChildPath.back() != sep) FChildPath.push_back(sep);
-          FChildPath.append(entryName);
-          childPath = FChildPath;
-        }
-        excluded = IsExcluded(entryName, childPath, size, e.LastWrite);
-      }
-      FBytes += size;
-      if (!excluded) {
-        TFileLeaf* leaf = FStore->NewLeaf();
-        leaf->Parent = f.Node;
-        leaf->FName = FStore->StoreName(entryName);
-        // A listed name holds no path delimiter, so its last dot starts the extension.
-        const size_t dot = entryName.rfind('.');
-        leaf->FExt = dot == std::string_view::npos ? nullptr : FStore->ExtKeyOfRaw(entryName.substr(dot));
-        leaf->Size = size;
-        leaf->ModifiedFT = e.LastWrite;
-        f.Leaves.push_back(leaf);
-        f.Node->TotalSize += size;
-        f.Node->TotalFiles += 1;
-        f.Stats.AddFile(leaf->FExt, size);
-        FFiles += 1;
-      }
-      ReportProgress(FPath);
+  TWalk walk(*this, path);
+  walk.Tasks.push_back({root.get(), nullptr});
+  std::vector<std::unique_ptr<TWorker>> workers;
+  const int threads = ThreadsFor(path);
+  for (int i = 0; i < threads; ++i) workers.push_back(std::make_unique<TWorker>(walk));
+  std::vector<std::thread> pool;
+  for (int i = 1; i < threads; ++i) {
+    try {
+      pool.emplace_back([w = workers[size_t(i)].get()] { w->Run(); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads than asked for: the others do the work
     }
-  } catch (...) {
-    DiscardFrames(depth);
-    throw;
   }
-  return std::unique_ptr<TDirNode>(root);
+  workers[0]->Run();
+  for (std::thread& t : pool) t.join();
+
+  if (walk.Error) std::rethrow_exception(walk.Error);
+  TExtStats& stats = root->RootExtStats();
+  for (const auto& w : workers) stats.MergeFrom(&w->Stats);
+  return root;
 }
 
 }  // namespace vd

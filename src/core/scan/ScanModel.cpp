@@ -1,6 +1,8 @@
 #include "core/scan/ScanModel.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "platform/Platform.h"
 
@@ -21,9 +23,78 @@ std::string_view ExtractExtension(std::string_view name) {
   return name.substr(dot);
 }
 
-std::string TFileLeaf::FullPath() const {
-  if (!Parent) return std::string(Name());
-  return platform::JoinPath(Parent->FullPath(), Name());
+// ---- TFileLeaf ------------------------------------------------------------------
+
+std::string TFileLeaf::FullPath() const { return platform::JoinPath(Parent()->FullPath(), Name()); }
+
+const TExtKey* TFileLeaf::ExtKey() const {
+  if (FExt != kOverflowExtIndex) return ExtKeyAt(uint32_t(FExt));
+  // Interned after the numbered keys ran out (a tree of millions of distinct
+  // extensions): found again by the name, as slowly as that is rare.
+  return GlobalExtKey(platform::ToLowerLocale(ExtractExtension(Name())));
+}
+
+// ---- TLeafChunk -------------------------------------------------------------------
+
+TLeafChunk* TLeafChunk::Create(TArenaCursor& arena, TDirNode* dir, uint32_t leaves, uint32_t nameBytes) {
+  const size_t size = sizeof(TLeafChunk) + size_t(leaves) * sizeof(TFileLeaf) + nameBytes;
+  auto* c = new (arena.Allocate(size, alignof(TLeafChunk))) TLeafChunk();
+  c->Dir = dir;
+  c->Cap = leaves;
+  c->NameCap = nameBytes;
+  return c;
+}
+
+TFileLeaf* TLeafChunk::Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext) {
+  const uint32_t start = NamesUsed();
+  std::memcpy(const_cast<char*>(Names()) + start, name.data(), name.size());
+  static_assert(std::is_trivially_destructible_v<TFileLeaf>, "records are released with their arena");
+  auto* f = new (Records() + Count) TFileLeaf();
+  f->Size = size;
+  f->ModifiedFT = time;
+  f->FIndex = Count;
+  f->FExt = ext ? ext->Index : kNoExtIndex;
+  f->FNameEnd = start + uint32_t(name.size());
+  ++Count;
+  return f;
+}
+
+// ---- TLeafList --------------------------------------------------------------------
+
+uint32_t* TLeafList::EnsureOrder() {
+  if (!FOrder) {
+    FOrder = static_cast<uint32_t*>(std::malloc(size_t(FCount) * sizeof(uint32_t)));
+    if (!FOrder) throw std::bad_alloc();
+    for (uint32_t i = 0; i < FCount; ++i) FOrder[i] = i;
+  }
+  return FOrder;
+}
+
+// ---- TChildList -------------------------------------------------------------------
+
+void TChildList::push_back(TDirNode* p) {
+  if (FCount == FCap) {
+    const uint32_t cap = FCount < 4 ? 4 : FCount * 2;
+    auto* data = static_cast<TDirNode**>(std::malloc(size_t(cap) * sizeof(TDirNode*)));
+    if (!data) throw std::bad_alloc();
+    if (FCount) std::memcpy(data, FData, size_t(FCount) * sizeof(TDirNode*));
+    if (FCap) std::free(FData);
+    FData = data;
+    FCap = cap;
+  }
+  FData[FCount++] = p;
+}
+
+void TChildList::Adopt(TDirNode** data, uint32_t n) {
+  Clear();
+  FData = n ? data : nullptr;
+  FCount = n;
+}
+
+void TChildList::Clear() {
+  if (FCap) std::free(FData);
+  FData = nullptr;
+  FCount = FCap = 0;
 }
 
 // ---- TExtStats ----------------------------------------------------------------
@@ -78,6 +149,29 @@ void TExtStats::MergeFrom(const TExtStats* src) {
   }
 }
 
+void TExtStats::Subtract(const TExtStats* src) {
+  if (!src || !src->FCount) return;
+  if (src == this) {
+    Clear();
+    return;
+  }
+  for (uint32_t i = 0; i < src->FCap; ++i) {
+    const Entry& s = src->FMap[i];
+    if (!s.Key) continue;
+    Entry& d = Slot(s.Key);
+    d.Stat.Bytes -= s.Stat.Bytes;
+    d.Stat.Files -= s.Stat.Files;
+  }
+  // Open addressing: emptied entries go by building the map again.
+  Entry* old = FMap;
+  const uint32_t cap = FCap;
+  FMap = nullptr;
+  FCount = FCap = 0;
+  for (uint32_t i = 0; i < cap; ++i)
+    if (old[i].Key && old[i].Stat.Files > 0) Slot(old[i].Key).Stat = old[i].Stat;
+  std::free(old);
+}
+
 std::vector<TExtStatPair> TExtStats::ToSortedArrayByBytesDesc() const {
   std::vector<TExtStatPair> out;
   out.reserve(FCount);
@@ -108,23 +202,28 @@ void TExtStats::Clear() {
 TDirNode::TDirNode() = default;
 
 TDirNode::~TDirNode() {
-  FRoot.reset();  // first the extension totals, as they may refer into the stores
-  Leaves.Clear();
-  // Release the subtree with an explicit stack so that depth costs heap, not stack.
+  // Release the subtree with an explicit stack so that depth costs heap, not
+  // stack. Folders in the arena give back what they hold outside it (a sorted
+  // order, a list grown by the builder); the arenas go last, with the roots.
   std::vector<TDirNode*> pending(Children.begin(), Children.end());
   Children.Clear();
   while (!pending.empty()) {
     TDirNode* n = pending.back();
     pending.pop_back();
+    if (!n->FInArena) {
+      delete n;  // a root of its own (a drive under "(All Drives)"), with its arenas
+      continue;
+    }
     pending.insert(pending.end(), n->Children.begin(), n->Children.end());
     n->Children.Clear();
-    delete n;
+    n->~TDirNode();
   }
+  FRoot.reset();
 }
 
 std::string_view TDirNode::Name() const {
   if (FRoot) return FRoot->Name;
-  return StoredName(FName);
+  return {reinterpret_cast<const char*>(this + 1), FNameLen};
 }
 
 void TDirNode::AppendPath(std::string& out) const {
@@ -170,7 +269,7 @@ TExtStats TDirNode::ExtStats() const {
   while (!pending.empty()) {
     const TDirNode* n = pending.back();
     pending.pop_back();
-    for (const TFileLeaf* f : n->Leaves) stats.AddFile(f->FExt, f->Size);
+    for (const TFileLeaf* f : n->Leaves) stats.AddFile(f->ExtKey(), f->Size);
     pending.insert(pending.end(), n->Children.begin(), n->Children.end());
   }
   return stats;
@@ -210,70 +309,6 @@ std::unique_ptr<TDirNode> CreateSyntheticRoot() {
   auto root = std::make_unique<TDirNode>();
   root->MakeRoot(std::string(), "(All Drives)", nullptr);
   return root;
-}
-
-// ---- TTreeBuilder -------------------------------------------------------------
-
-TTreeBuilder::TTreeBuilder(const std::string& rootPath)
-    : FStore(std::make_shared<TScanStore>()), FRootNode(std::make_unique<TDirNode>()) {
-  const std::string path = platform::RemoveTrailingSeparator(rootPath);
-  std::string name(ExtractFileName(path));
-  if (name.empty()) name = path;
-  FRootNode->MakeRoot(path, name, FStore);
-}
-
-TDirNode* TTreeBuilder::AddDir(TDirNode* parent, std::string_view name) {
-  auto* d = new TDirNode();
-  d->FName = FStore->StoreName(name);
-  d->Parent = parent;
-  parent->Children.push_back(d);
-  return d;
-}
-
-TFileLeaf* TTreeBuilder::AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified) {
-  TFileLeaf* f = FStore->NewLeaf();
-  f->Parent = parent;
-  f->FName = FStore->StoreName(name);
-  f->FExt = FStore->ExtKeyOfRaw(ExtractExtension(name));
-  f->Size = size;
-  f->ModifiedFT = modified;
-  parent->Leaves.push_back(f);
-  return f;
-}
-
-std::unique_ptr<TDirNode> TTreeBuilder::Finish() {
-  // Post-order without recursion: totals of children are final before the parent's.
-  std::vector<std::pair<TDirNode*, bool>> stack{{FRootNode.get(), false}};
-  while (!stack.empty()) {
-    auto [n, expanded] = stack.back();
-    if (!expanded) {
-      stack.back().second = true;
-      for (TDirNode* c : n->Children) stack.push_back({c, false});
-      continue;
-    }
-    stack.pop_back();
-    n->TotalSize = n->TotalFiles = 0;
-    n->TotalDirs = 1;
-    for (TFileLeaf* f : n->Leaves) {
-      n->TotalSize += f->Size;
-      n->TotalFiles += 1;
-    }
-    for (TDirNode* c : n->Children) {
-      n->TotalSize += c->TotalSize;
-      n->TotalFiles += c->TotalFiles;
-      n->TotalDirs += c->TotalDirs;
-    }
-  }
-  TExtStats& stats = FRootNode->RootExtStats();
-  stats.Clear();
-  std::vector<TDirNode*> pending{FRootNode.get()};
-  while (!pending.empty()) {
-    TDirNode* n = pending.back();
-    pending.pop_back();
-    for (TFileLeaf* f : n->Leaves) stats.AddFile(f->FExt, f->Size);
-    pending.insert(pending.end(), n->Children.begin(), n->Children.end());
-  }
-  return std::move(FRootNode);
 }
 
 }  // namespace vd

@@ -1,9 +1,36 @@
 // The scan tree: folders own their sub-folders and files, with totals rolled up
-// at every level and per-extension totals per folder. Every view reads it.
+// at every level. Every view reads it; a walk, a dump file or a rescan builds it,
+// always through TTreeBuilder (below) or the scanner's use of the same writer.
+//
+// Memory. A scan of millions of files is the normal case, so a file is a 24-byte
+// record (size, time, and one word holding its place, extension index and name
+// end) in a block of its folder's files (TLeafChunk), whose names follow the
+// records in the same block. A record finds its folder through the block header,
+// its name through its neighbour. Folders, blocks and names live in the scan's
+// arena (TScanStore) and never move; only the root is a heap object, and it
+// keeps the arena alive. Extension keys are interned process-wide (ExtKeys.h).
+//
+// Contract of a tree once built:
+// - Ownership: whoever holds the root owns the whole tree. Views, tiles,
+//   duplicate groups and flat lists hold plain pointers to folders and files,
+//   valid until the root is destroyed.
+// - Order: Children and Leaves are in the file system's listing order until a
+//   view reorders them in place (Children by std::stable_sort on the list,
+//   Leaves by Leaves.Sort); file records themselves never move.
+// - Invariants: TotalSize = own files' sizes + children's TotalSize; TotalFiles
+//   = own files + children's TotalFiles; TotalDirs = 1 + children's TotalDirs
+//   (0 + children's for the synthetic all-drives root); the root's extension
+//   totals sum to TotalSize and TotalFiles. They hold for a cancelled scan's
+//   partial tree too.
+// - Threads: the tree has no locks. It is read (and reordered) by one thread at
+//   a time; the builder hands it over complete, and the hand-over (a queued
+//   completion, a thread join) is the synchronisation.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,81 +38,159 @@
 #include <vector>
 
 #include "core/scan/DateTime.h"
+#include "core/scan/ExtKeys.h"
 #include "core/scan/ScanStore.h"
 #include "platform/PlatformTypes.h"
 
 namespace vd {
 
 class TDirNode;
+class TLeafChunk;
+class TTreeWriter;
 
-// A compact array of pointers (16 bytes, exact size after a scan). Whether it
-// owns what it points to is up to the holder.
-template <class T>
-class TPtrList {
- public:
-  TPtrList() = default;
-  ~TPtrList() { std::free(FData); }
-  TPtrList(const TPtrList&) = delete;
-  TPtrList& operator=(const TPtrList&) = delete;
+inline constexpr unsigned kLeafIndexBits = 18;  // records per block
+inline constexpr unsigned kNameEndBits = 24;    // name bytes per block
+static_assert(kLeafIndexBits + kExtIndexBits + kNameEndBits == 64);
 
-  T** begin() { return FData; }
-  T** end() { return FData + FCount; }
-  T* const* begin() const { return FData; }
-  T* const* end() const { return FData + FCount; }
-  size_t size() const { return FCount; }
-  bool empty() const { return FCount == 0; }
-  T* operator[](size_t i) const { return FData[i]; }
-  T*& operator[](size_t i) { return FData[i]; }
-
-  void push_back(T* p) {
-    if (FCount == FCap) Reserve(FCap ? FCap * 2 : 4);
-    FData[FCount++] = p;
-  }
-  void Assign(T* const* src, size_t n) {
-    std::free(FData);
-    FData = n ? static_cast<T**>(std::malloc(n * sizeof(T*))) : nullptr;
-    if (n && !FData) throw std::bad_alloc();
-    for (size_t i = 0; i < n; ++i) FData[i] = src[i];
-    FCount = FCap = uint32_t(n);
-  }
-  void Clear() {
-    std::free(FData);
-    FData = nullptr;
-    FCount = FCap = 0;
-  }
-
- private:
-  void Reserve(size_t n) {
-    auto* p = static_cast<T**>(std::realloc(FData, n * sizeof(T*)));
-    if (!p) throw std::bad_alloc();
-    FData = p;
-    FCap = uint32_t(n);
-  }
-  T** FData = nullptr;
-  uint32_t FCount = 0;
-  uint32_t FCap = 0;
-};
-
-// One file that passed the scan filters. Lives in its scan's arena.
+// One file that passed the scan filters.
 class TFileLeaf {
  public:
-  TDirNode* Parent = nullptr;
-  const char* FName = EmptyName();  // arena: length-prefixed, NUL-terminated
-  const TExtKey* FExt = nullptr;     // lower-cased extension; null: none
   int64_t Size = 0;
-  TFileTime ModifiedFT;
+  TFileTime ModifiedFT;  // as the file system reports it (UTC)
 
-  std::string_view Name() const { return StoredName(FName); }
+  std::string_view Name() const;
+  TDirNode* Parent() const;
   // Parent folder path, separator, Name.
   std::string FullPath() const;
   // The extension, lower-cased, with its dot; empty when the name has none.
-  std::string_view Ext() const { return FExt ? FExt->View() : std::string_view(); }
-  // The key of the per-extension maps: Ext, or "(none)".
-  const TExtKey* ExtKey() const { return FExt ? FExt : NoneExtKey(); }
+  std::string_view Ext() const { return FExt == kNoExtIndex ? std::string_view() : ExtKey()->View(); }
+  // The key of the per-extension maps: Ext, or "(none)". Equal keys are one object.
+  const TExtKey* ExtKey() const;
   // The last-write time as a local date-time, 0 when it cannot be converted.
-  // Computed on each call: caching it would cost every leaf 8 bytes.
+  // Computed on each call: caching it would cost every file 8 bytes.
   TDateTime GetModifiedDateTime() const { return FileTimeToLocalDateTime(ModifiedFT); }
   TDateTime Modified() const { return GetModifiedDateTime(); }
+
+ private:
+  friend class TLeafChunk;
+  const TLeafChunk* Chunk() const;
+  uint64_t FIndex : kLeafIndexBits = 0;    // place in its block
+  uint64_t FExt : kExtIndexBits = 0;       // extension key index
+  uint64_t FNameEnd : kNameEndBits = 0;  // the name ends here, and starts where the previous one ends
+};
+static_assert(sizeof(TFileLeaf) == 24, "a file record is three words");
+
+// A block of one folder's file records, followed by their names. A folder's
+// files are in one block, or a few when it holds very many (or was built out of
+// order, see TTreeBuilder::AddFile).
+class TLeafChunk {
+ public:
+  static constexpr uint32_t kMaxLeaves = 1u << kLeafIndexBits;
+  static constexpr uint32_t kMaxNameBytes = (1u << kNameEndBits) - 1;
+
+  TDirNode* Dir;
+  TLeafChunk* Next = nullptr;
+  uint32_t Count = 0;
+  uint32_t Cap = 0;
+  uint32_t NameCap = 0;
+
+  TFileLeaf* Records() { return reinterpret_cast<TFileLeaf*>(this + 1); }
+  const TFileLeaf* Records() const { return reinterpret_cast<const TFileLeaf*>(this + 1); }
+  const char* Names() const { return reinterpret_cast<const char*>(Records() + Cap); }
+  uint32_t NamesUsed() const { return Count ? uint32_t(Records()[Count - 1].FNameEnd) : 0; }
+  bool HasRoom(size_t nameLen) const { return Count < Cap && NamesUsed() + nameLen <= NameCap; }
+
+  // A block for `dir` with room for `leaves` records and `nameBytes` of names.
+  static TLeafChunk* Create(TArenaCursor& arena, TDirNode* dir, uint32_t leaves, uint32_t nameBytes);
+  // Appends a record; the caller checked HasRoom.
+  TFileLeaf* Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext);
+};
+static_assert(sizeof(TLeafChunk) % alignof(TFileLeaf) == 0);
+
+// A folder's files: iteration yields TFileLeaf*, in listing order until Sort.
+class TLeafList {
+ public:
+  class iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = TFileLeaf*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = TFileLeaf* const*;
+    using reference = TFileLeaf*;
+    TFileLeaf* operator*() const {
+      return FList->FOrder ? FList->AtListed(FList->FOrder[FPos]) : FChunk->Records() + (FPos - FBase);
+    }
+    iterator& operator++();
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator& o) const { return FPos == o.FPos; }
+    bool operator!=(const iterator& o) const { return FPos != o.FPos; }
+
+   private:
+    friend class TLeafList;
+    const TLeafList* FList = nullptr;
+    uint32_t FPos = 0;
+    TLeafChunk* FChunk = nullptr;  // unsorted walk: the block holding FPos
+    uint32_t FBase = 0;            // position of that block's first record
+  };
+
+  TLeafList() = default;
+  ~TLeafList() { std::free(FOrder); }
+  TLeafList(const TLeafList&) = delete;
+  TLeafList& operator=(const TLeafList&) = delete;
+
+  iterator begin() const;
+  iterator end() const;
+  size_t size() const { return FCount; }
+  bool empty() const { return FCount == 0; }
+  TFileLeaf* operator[](size_t i) const { return AtListed(FOrder ? FOrder[i] : uint32_t(i)); }
+
+  // Reorders the list by `before` (a strict weak order; not stable, as
+  // std::sort). The records stay where they are, so pointers to them stay valid.
+  template <class Before>
+  void Sort(Before before);
+
+ private:
+  friend class TTreeWriter;
+  friend class TDirNode;
+  TFileLeaf* AtListed(uint32_t i) const;
+  uint32_t* EnsureOrder();
+
+  TLeafChunk* FFirst = nullptr;
+  uint32_t* FOrder = nullptr;  // listing positions in the sorted order, once sorted
+  uint32_t FCount = 0;
+};
+
+// A folder's sub-folders: a compact array, reordered in place by the views.
+class TChildList {
+ public:
+  TChildList() = default;
+  ~TChildList() { Clear(); }
+  TChildList(const TChildList&) = delete;
+  TChildList& operator=(const TChildList&) = delete;
+
+  TDirNode** begin() { return FData; }
+  TDirNode** end() { return FData + FCount; }
+  TDirNode* const* begin() const { return FData; }
+  TDirNode* const* end() const { return FData + FCount; }
+  size_t size() const { return FCount; }
+  bool empty() const { return FCount == 0; }
+  TDirNode* operator[](size_t i) const { return FData[i]; }
+  TDirNode*& operator[](size_t i) { return FData[i]; }
+
+  void push_back(TDirNode* p);
+  void Clear();
+
+ private:
+  friend class TTreeWriter;
+  // Takes an array kept elsewhere (the arena): not freed with the list.
+  void Adopt(TDirNode** data, uint32_t n);
+  TDirNode** FData = nullptr;
+  uint32_t FCount = 0;
+  uint32_t FCap = 0;  // 0 with FData set: the array is not the list's own
 };
 
 struct TExtStat {
@@ -126,9 +231,12 @@ class TExtStats {
 
   // Counts one file; the key is lower-cased, and an empty one counts as "(none)".
   void AddFile(std::string_view ext, int64_t size);
-  // Fast path for keys that are interned and lower-cased already (null = "(none)").
+  // Fast path for interned keys (null = "(none)").
   void AddFile(const TExtKey* key, int64_t size);
   void MergeFrom(const TExtStats* src);
+  // Takes away every entry of `src` (counted into this one before); an
+  // extension left with no file goes.
+  void Subtract(const TExtStats* src);
   std::vector<TExtStatPair> ToSortedArrayByBytesDesc() const;
 
   size_t Count() const { return FCount; }
@@ -148,13 +256,12 @@ class TExtStats {
   uint32_t FCap = 0;
 };
 
-// One folder. Owns its sub-folders; its files live in the scan's arena, which
-// the scan root keeps alive.
+// One folder. A root is a heap object that keeps its path, name, extension
+// totals and the arenas of its subtree; every other folder lives in an arena,
+// its name right behind it.
 //
-// Extension totals are kept at roots only: they are merged bottom-up during the
-// scan as always, but a folder's own map is dropped once merged into its
-// parent. Holding one per folder cost more memory than all the file names;
-// every view reads the root's, and any other folder's are computed on request.
+// Extension totals are kept at roots only: every view reads the root's, and any
+// other folder's are computed on request.
 class TDirNode {
  public:
   TDirNode();
@@ -163,12 +270,11 @@ class TDirNode {
   TDirNode& operator=(const TDirNode&) = delete;
 
   TDirNode* Parent = nullptr;
-  const char* FName = EmptyName();
   int64_t TotalSize = 0;
   int64_t TotalFiles = 0;
   int64_t TotalDirs = 0;
-  TPtrList<TDirNode> Children;  // owned
-  TPtrList<TFileLeaf> Leaves;   // arena-owned
+  TChildList Children;  // owned
+  TLeafList Leaves;     // in the arena
 
   // Per-extension totals over this folder and below.
   TExtStats ExtStats() const;
@@ -181,14 +287,15 @@ class TDirNode {
   std::string FullPath() const;
   bool IsRoot() const { return FRoot != nullptr; }
 
-  // Makes this node a root: it keeps its path and name itself and holds the
-  // store that its subtree's names and leaves live in.
+  // Makes this (heap) node a root: it keeps its path and name itself and holds
+  // the store that its subtree lives in.
   void MakeRoot(std::string fullPath, std::string name, std::shared_ptr<TScanStore> store);
   void AddStore(std::shared_ptr<TScanStore> store);
   // Appends a finished tree as a child and adds its totals and extension totals.
   void AppendChildTree(std::unique_ptr<TDirNode> child);
 
  private:
+  friend class TTreeWriter;
   struct TRootInfo {
     std::string FullPath;
     std::string Name;
@@ -197,24 +304,53 @@ class TDirNode {
   };
   void AppendPath(std::string& out) const;
   std::unique_ptr<TRootInfo> FRoot;
+  uint16_t FNameLen = 0;  // of the name behind an arena folder
+  bool FInArena = false;
 };
 
 // The synthetic root of an all-drives scan: "(All Drives)", empty path, no own count.
 std::unique_ptr<TDirNode> CreateSyntheticRoot();
 
-// Builds trees by hand (tests, tools): add folders and files, then Finish() rolls
-// the totals and extension totals up exactly as a scan does.
+// Builds a tree (a dump file, a rescan, tests) with the scanner's memory layout,
+// totals and extension totals.
+//
+// Contract:
+// - One thread makes all calls, and reads nothing of the tree before Finish();
+//   Finish() hands the complete tree over (then the builder is spent).
+// - Two forms; use one per builder:
+//   - Random: AddDir(parent, name) and AddFile(parent, ...) in any order, to any
+//     folder already added. Returned pointers stay valid for the tree's life.
+//     A folder's files go into blocks that grow by doubling (at most about
+//     twice the records of its files when files arrive in one run).
+//   - Streaming, as a walk makes them: EnterDir(name) opens a sub-folder of the
+//     open folder (the root at first), AddFile(name, ...) adds a file to it,
+//     LeaveDir() closes it. A folder's files are written in one exact block when
+//     it is left, so this form is as lean as a scan. Folders still open at
+//     Finish() are closed by it.
+// - Totals, file counts, folder counts and the root's extension totals become
+//   final in Finish(), rolled up exactly as a scan does; before that they are 0.
+// - Children and files keep the order of the calls. Names are bytes (at most
+//   65535 of them; longer ones are cut).
 class TTreeBuilder {
  public:
   explicit TTreeBuilder(const std::string& rootPath);
-  TDirNode* Root() { return FRootNode.get(); }
+  ~TTreeBuilder();
+  TTreeBuilder(const TTreeBuilder&) = delete;
+  TTreeBuilder& operator=(const TTreeBuilder&) = delete;
+
+  TDirNode* Root();
+  // Random form.
   TDirNode* AddDir(TDirNode* parent, std::string_view name);
   TFileLeaf* AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified = {});
+  // Streaming form.
+  TDirNode* EnterDir(std::string_view name);
+  void AddFile(std::string_view name, int64_t size, TFileTime modified = {});
+  void LeaveDir();
   std::unique_ptr<TDirNode> Finish();
 
  private:
-  std::shared_ptr<TScanStore> FStore;
-  std::unique_ptr<TDirNode> FRootNode;
+  struct TImpl;
+  std::unique_ptr<TImpl> F;
 };
 
 // The extension of a file name as listed: from the last dot after the last path
@@ -222,5 +358,59 @@ class TTreeBuilder {
 std::string_view ExtractExtension(std::string_view name);
 // The last component of a path (after the last delimiter).
 std::string_view ExtractFileName(std::string_view path);
+
+// ---- inline parts of the leaf list ------------------------------------------------
+
+inline const TLeafChunk* TFileLeaf::Chunk() const { return reinterpret_cast<const TLeafChunk*>(this - FIndex) - 1; }
+inline TDirNode* TFileLeaf::Parent() const { return Chunk()->Dir; }
+inline std::string_view TFileLeaf::Name() const {
+  const TLeafChunk* c = Chunk();
+  const uint32_t start = FIndex ? uint32_t((this - 1)->FNameEnd) : 0;
+  return {c->Names() + start, size_t(FNameEnd - start)};
+}
+
+inline TLeafList::iterator& TLeafList::iterator::operator++() {
+  ++FPos;
+  if (!FList->FOrder && FPos - FBase == FChunk->Count && FChunk->Next) {
+    FBase = FPos;
+    FChunk = FChunk->Next;
+  }
+  return *this;
+}
+
+inline TLeafList::iterator TLeafList::begin() const {
+  iterator it;
+  it.FList = this;
+  it.FChunk = FFirst;
+  return it;
+}
+
+inline TLeafList::iterator TLeafList::end() const {
+  iterator it;
+  it.FList = this;
+  it.FPos = FCount;
+  return it;
+}
+
+inline TFileLeaf* TLeafList::AtListed(uint32_t i) const {
+  TLeafChunk* c = FFirst;
+  while (i >= c->Count) {
+    i -= c->Count;
+    c = c->Next;
+  }
+  return c->Records() + i;
+}
+
+template <class Before>
+void TLeafList::Sort(Before before) {
+  if (FCount < 2) return;
+  uint32_t* order = EnsureOrder();
+  if (!FFirst->Next) {
+    TFileLeaf* base = FFirst->Records();
+    std::sort(order, order + FCount, [&](uint32_t a, uint32_t b) { return before(base + a, base + b); });
+  } else {
+    std::sort(order, order + FCount, [&](uint32_t a, uint32_t b) { return before(AtListed(a), AtListed(b)); });
+  }
+}
 
 }  // namespace vd

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QStringList>
 #include <unordered_set>
 
@@ -10,7 +9,7 @@
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
 #include "common/ResultsState.h"
-#include "core/DeleteRequest.h"
+#include "platform/DeleteRequest.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 #include "views/UriList.h"
@@ -27,10 +26,6 @@ const QString kLineBreak = QStringLiteral("\r\n");
 const QString kLineBreak = QStringLiteral("\n");
 #endif
 
-bool MoveToTrashDefault(const std::string& path) {
-  return QFile::moveToTrash(QFile::decodeName(QByteArray(path.data(), qsizetype(path.size()))));
-}
-
 QStringList DisplayList(const std::vector<std::string>& paths) {
   QStringList out;
   out.reserve(qsizetype(paths.size()));
@@ -41,7 +36,7 @@ QStringList DisplayList(const std::vector<std::string>& paths) {
 }  // namespace
 
 TRemoveSeam& RemoveOps() {
-  static TRemoveSeam seam{&MoveToTrashDefault, &platform::DeleteTreeNoFollow};
+  static TRemoveSeam seam{&platform::MoveToTrash, &platform::DeleteTreeNoFollow};
   return seam;
 }
 
@@ -54,7 +49,7 @@ std::vector<std::string> TFileActions::GatherSelectedPaths() const {
 }
 
 std::vector<std::string> TFileActions::OutermostDistinct(const std::vector<std::string>& paths) {
-  const std::vector<std::string> distinct = DistinctPaths(paths);
+  const std::vector<std::string> distinct = platform::DistinctPaths(paths);
   std::unordered_set<std::string> keys;
   for (const auto& p : distinct) keys.insert(platform::PathKey(p));
   const char sep = platform::PathSeparator();
@@ -130,7 +125,7 @@ bool TFileActions::ShellDeletePaths(const std::vector<std::string>& paths, bool 
   const TRemoveSeam& ops = RemoveOps();
   const auto& removeOne = toRecycleBin ? ops.MoveToTrash : ops.DeleteTree;
   // Not following links here: a link is removed as itself, a dangling one too.
-  return RunDeleteRequest(paths, removeOne, &platform::PathExistsNoFollow);
+  return platform::RunDeleteRequest(paths, removeOne, &platform::PathExistsNoFollow);
 }
 
 void TFileActions::AfterFileAction() {

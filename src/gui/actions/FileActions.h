@@ -29,8 +29,8 @@ struct TResultsState;
 // How one path is removed. Tests replace these to make a removal fail where
 // the file system cannot be made to refuse.
 struct TRemoveSeam {
-  // The freedesktop trash (QFile::moveToTrash: the per-mount trash folder, so
-  // nothing is copied between file systems).
+  // The desktop's trash on the raw bytes of the path (the trash of the item's
+  // own file system, so nothing is copied between file systems).
   std::function<bool(const std::string& path)> MoveToTrash;
   // Permanent removal that never follows a symbolic link out of the folder.
   std::function<bool(const std::string& path)> DeleteTree;

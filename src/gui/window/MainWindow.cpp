@@ -29,6 +29,8 @@
 #include "update/Site.h"
 #include "update/UpdateSeams.h"
 #include "views/Shell.h"
+#include "window/Rescan.h"
+#include "window/ScanFiles.h"
 
 // Resources of a static library are registered by hand, from the global namespace.
 static void InitVorndaleResources() { Q_INIT_RESOURCE(resources); }
@@ -96,6 +98,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   Actions = new TFileActions(this, S,
                              {[this] { return ActiveTab(); }, [this] { FilesTab->InvalidateBuf(); },
                               [this] { FilesInFoldersTab->InvalidateBuf(); }});
+  ScanFiles = new TScanFiles(*this);
+  Rescanner = new TRescanAction(*this);
   connect(btnScan, &QToolButton::clicked, this, &TfrmMain::btnScanClick);
   connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
   connect(btnOpen, &QToolButton::clicked, Actions, &TFileActions::btnOpenClick);
@@ -146,6 +150,11 @@ TfrmMain::~TfrmMain() {
   // put the cursor back.
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  // A save still writing after the wait reads the tree: it is left to the
+  // end of the process rather than freed under the writer. So is a content
+  // check stuck in a read (a dead network mount).
+  const bool checkStopped = DuplicatesTab->CancelContentCheck(2000);
+  if ((FTask && !FTask->Finished.load()) || !checkStopped) (void)S.FRoot.release();
   // Tabs are children and die after this body; they must find no tree.
   ClearResults();
 }
@@ -176,6 +185,9 @@ void TfrmMain::BuildTopBand() {
   tb->setSpacing(0);
   btnScan = MakeToolButton("btnScan", QStringLiteral("Scan"), QStringLiteral("scan"));
   btnStop = MakeToolButton("btnStop", QStringLiteral("Stop"), QStringLiteral("stop"));
+  btnRescan = MakeToolButton("btnRescan", QStringLiteral("Rescan"), QStringLiteral("rescan"));
+  btnOpenScan = MakeToolButton("btnOpenScan", QStringLiteral("Open Scan..."), QStringLiteral("open-scan"));
+  btnSaveScan = MakeToolButton("btnSaveScan", QStringLiteral("Save Scan..."), QStringLiteral("save-scan"));
   btnOpen = MakeToolButton("btnOpen", QStringLiteral("Open"), QStringLiteral("open-file"));
   btnCopyPath = MakeToolButton("btnCopyPath", QStringLiteral("Copy path(s) to clipboard"), QStringLiteral("clipboard"));
   btnOpenExplorer =
@@ -187,8 +199,8 @@ void TfrmMain::BuildTopBand() {
   btnRemove = MakeToolButton("btnRemove", QStringLiteral("Delete permanently"), QStringLiteral("delete-file"));
   btnWEbsite = MakeToolButton("btnWEbsite", QStringLiteral("Visit Website"), QStringLiteral("domain"));
   btnAbout = MakeToolButton("btnAbout", QStringLiteral("About..."), QStringLiteral("info (2)"));
-  for (QToolButton* b : {btnScan, btnStop, btnOpen, btnCopyPath, btnOpenExplorer, btnShowProperties,
-                         btnRemoveToRecycleBin, btnRemove})
+  for (QToolButton* b : {btnScan, btnStop, btnRescan, btnOpenScan, btnSaveScan, btnOpen, btnCopyPath, btnOpenExplorer,
+                         btnShowProperties, btnRemoveToRecycleBin, btnRemove})
     tb->addWidget(b);
   tb->addStretch(1);
   tb->addWidget(btnWEbsite);
@@ -349,6 +361,8 @@ void TfrmMain::SetBusy(bool busy) {
   cmbCustomPath->setEnabled(!busy && rbCustomPath->isChecked());
   gbFilters->setEnabled(!busy);
   UpdateFilterControls();
+  if (ScanFiles) ScanFiles->UpdateButtons(busy);
+  if (Rescanner) Rescanner->UpdateButtons(busy);
   if (!busy) {
     pb->setRange(0, 1000);
     pb->setValue(0);

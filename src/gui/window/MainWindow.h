@@ -38,6 +38,8 @@ class TDuplicatesTab;
 class TFileActions;
 class TContextMenus;
 class TWindowKeys;
+class TScanFiles;
+class TRescanAction;
 
 // What the scan task shares with the window. Held by shared pointer on both
 // sides, so a task that outlives the window's wait at close never touches
@@ -49,6 +51,8 @@ struct TScanShared {
   int64_t FProgDirs = 0;
   int64_t FProgBytes = 0;
   std::atomic<bool> Finished{false};
+  // What the status line says the task is doing: "Scanning", "Opening", ...
+  QString Activity = QStringLiteral("Scanning");
 
   void SetProgress(const std::string& path, int64_t files, int64_t dirs, int64_t bytes);
 };
@@ -117,8 +121,8 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;
   QWidget* Panel4 = nullptr;
-  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr,
-              *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
+  QToolButton *btnScan = nullptr, *btnStop = nullptr, *btnRescan = nullptr, *btnOpenScan = nullptr,
+              *btnSaveScan = nullptr, *btnOpen = nullptr, *btnCopyPath = nullptr, *btnOpenExplorer = nullptr, *btnShowProperties = nullptr, *btnRemoveToRecycleBin = nullptr,
               *btnRemove = nullptr, *btnAbout = nullptr, *btnWEbsite = nullptr;
   QGroupBox* gbSource = nullptr;
   QRadioButton *rbAllDrives = nullptr, *rbCustomPath = nullptr;
@@ -152,6 +156,8 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // screen readers (DesktopHabits.cpp).
   TWindowKeys* Keys = nullptr;
   TContextMenus* ContextMenus = nullptr;
+  TScanFiles* ScanFiles = nullptr;  // "Open Scan...", "Save Scan..." (ScanFiles.cpp)
+  TRescanAction* Rescanner = nullptr;  // "Rescan" (Rescan.cpp)
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;

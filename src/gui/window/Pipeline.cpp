@@ -97,6 +97,7 @@ void TfrmMain::FinishScan(bool ok, const QString& err) {
       SetStatus(QStringLiteral("Done. Total files: %1   Total size: %2")
                     .arg(qlonglong(S.FAllFiles.size()))
                     .arg(QString::fromStdString(FormatSize(S.FAllTotalBytes))));
+      DuplicatesTab->StartContentCheck();  // in the background, over the groups just built
     } catch (const EPipelineAbort&) {
       ClearResults();
       normalBar();

@@ -17,9 +17,12 @@
 #include "common/ResultTab.h"
 #include "core/Errors.h"
 #include "core/layout/TreemapBase.h"
+#include "core/scan/ScanFilters.h"
+#include "core/scan/ScanWalk.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 namespace vd::gui {
 
@@ -42,47 +45,23 @@ TDateTime ToDateTime(const QDateTime& dt) {
 }  // namespace
 
 bool TfrmMain::TryParseLessThanBytes(int64_t& bytes) const {
-  bytes = 0;
-  const std::string text = TrimText(ToBytes(edtLessThan->text()).toStdString());
-  if (text.empty()) return false;
-  const QString q = QString::fromStdString(text);
-  // As the user's locale writes numbers (no thousands separators), then the
-  // same with "." as the decimal separator.
-  bool ok = false;
-  QLocale loc;
-  loc.setNumberOptions(QLocale::RejectGroupSeparator);
-  double v = loc.toDouble(q, &ok);
-  if (!ok) {
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    v = c.toDouble(q, &ok);
-  }
-  if (!ok || !std::isfinite(v) || v < 0) return false;
-  static const double kUnits[] = {1.0, 1024.0, 1048576.0, 1073741824.0, 1099511627776.0};
-  const int idx = cbSizeUnits->currentIndex();
-  const double product = v * ((idx >= 0 && idx < 5) ? kUnits[idx] : 1.0);
-  if (product >= 9223372036854775808.0)
-    bytes = INT64_MAX;
-  else
-    bytes = Nearest(product);
-  return true;
+  return vd::TryParseLessThanBytes(ToBytes(edtLessThan->text()).toStdString(), cbSizeUnits->currentIndex(), bytes,
+                                   ToBytes(QLocale().decimalPoint()).toStdString());
 }
 
 void TfrmMain::ApplyFiltersToContext() {
   if (!S.FContext) return;
-  TScanContext& c = *S.FContext;
-  c.ExcludeModifiedBefore = chModifiedBefore->isChecked();
-  c.ModifiedBefore = ToDateTime(QDateTime(dtpDate->date(), FPickerTimeOfDay));
-  c.ExcludeLessThan = chLessThan->isChecked();
-  c.LessThanBytes = 0;
-  if (c.ExcludeLessThan) {
-    int64_t b = 0;
-    if (TryParseLessThanBytes(b)) c.LessThanBytes = b;
-  }
-  c.ExcludePattern = chPattern->isChecked();
-  c.Pattern = TrimText(ToBytes(edtPattern->text()).toStdString());
-  c.PatternMasks.clear();
-  if (c.ExcludePattern) c.PatternMasks = SplitPatternMasks(c.Pattern);
+  TScanFilters f;
+  f.ExcludeModifiedBefore = chModifiedBefore->isChecked();
+  f.ModifiedBefore = ToDateTime(QDateTime(dtpDate->date(), FPickerTimeOfDay));
+  f.ExcludeLessThan = chLessThan->isChecked();
+  if (f.ExcludeLessThan && !TryParseLessThanBytes(f.LessThanBytes)) f.LessThanBytes = 0;
+  f.ExcludePattern = chPattern->isChecked();
+  f.Pattern = ToBytes(edtPattern->text()).toStdString();
+  ApplyFilters(f, *S.FContext);
+  // The window has no control for it: the scanner takes VORNDALE_SCAN_THREADS,
+  // else one thread on a spinning disk, else every hardware thread.
+  S.FContext->ScanThreads = 0;
 }
 
 void TfrmMain::ClearResults() {
@@ -102,6 +81,7 @@ void TfrmMain::ClearResults() {
   S.FFolderMap.Clear();
   S.FHierMap.Clear();
   for (TResultTab* t : Tabs()) t->InvalidateBuf();
+  if (ScanFiles) ScanFiles->ResultsCleared();
 }
 
 void TfrmMain::btnScanClick() {
@@ -161,32 +141,13 @@ void TfrmMain::StartTask(const std::string& pathToScan, bool allDrives) {
     bool ok = false;
     std::string err;
     std::unique_ptr<TDirNode> root;
-    int64_t filesOff = 0, dirsOff = 0, bytesOff = 0;
-    uint32_t lastTick = platform::GetTickCount();
     try {
-      TDiskScanner scanner(context.get());
-      scanner.OnProgress = [&](const std::string& path, int64_t files, int64_t folders) {
-        const uint32_t now = platform::GetTickCount();
-        if (uint32_t(now - lastTick) < 90) return;
-        lastTick = now;
-        task->SetProgress(path, files + filesOff, folders + dirsOff, scanner.FBytes + bytesOff);
+      TWalkOptions walk;
+      walk.OnProgress = [&task](const std::string& path, int64_t files, int64_t dirs, int64_t bytes) {
+        task->SetProgress(path, files, dirs, bytes);
       };
-      if (allDrives) {
-        root = CreateSyntheticRoot();
-        for (const std::string& drive : Drives().GetDrives()) {
-          if (context->IsCancelled()) break;
-          scanner.ResetCounters();
-          std::unique_ptr<TDirNode> node = scanner.Scan(drive);
-          if (node && !context->IsCancelled()) root->AppendChildTree(std::move(node));
-          filesOff += scanner.FFiles;
-          dirsOff += scanner.FDirs;
-          bytesOff += scanner.FBytes;
-          task->SetProgress(drive, filesOff, dirsOff, bytesOff);
-        }
-      } else {
-        scanner.ResetCounters();
-        root = scanner.Scan(pathToScan);
-      }
+      root = WalkScanSource(*context, allDrives, pathToScan,
+                            allDrives ? Drives().GetDrives() : std::vector<std::string>(), walk);
       ok = !context->IsCancelled();
     } catch (const std::exception& e) {
       err = DescribeError(e);
@@ -253,10 +214,10 @@ void TfrmMain::UITimerTick() {
   }
   if (!path.empty())
     // One arg() call: a "%2" inside a folder name must stay text.
-    SetStatus(QStringLiteral("Scanning: %1  (files: %2, dirs: %3)")
-                  .arg(DisplayText(path), QString::number(files), QString::number(dirs)));
+    SetStatus(QStringLiteral("%1: %2  (files: %3, dirs: %4)")
+                  .arg(FTask->Activity, DisplayText(path), QString::number(files), QString::number(dirs)));
   else
-    SetStatus(QStringLiteral("Scanning... (files: %1, dirs: %2)").arg(files).arg(dirs));
+    SetStatus(QStringLiteral("%1... (files: %2, dirs: %3)").arg(FTask->Activity).arg(files).arg(dirs));
 }
 
 void TfrmMain::btnStopClick() {

@@ -27,6 +27,11 @@ TWindowKeys::TWindowKeys(TfrmMain& window) : QObject(&window), W(window) {
   FFileActions = {open, reveal, copy, properties, nullptr, trash, remove};
 
   Bind(W.btnStop, {key(Qt::Key_Escape)}, QStringLiteral("Esc"), nullptr);
+  // Rescan takes the active tab's selection wherever the focus is: F5 means
+  // nothing to the fields.
+  FRescan = Bind(W.btnRescan, {key(Qt::Key_F5)}, QStringLiteral("F5"), nullptr);
+  Bind(W.btnOpenScan, {key(Qt::CTRL | Qt::Key_O)}, QStringLiteral("Ctrl+O"), nullptr);
+  Bind(W.btnSaveScan, {key(Qt::CTRL | Qt::Key_S)}, QStringLiteral("Ctrl+S"), nullptr);
 
   static const Qt::Key kDigits[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4};
   for (int i = 0; i < W.PageControl1->count() && i < 4; ++i) {
@@ -45,7 +50,8 @@ QAction* TWindowKeys::Bind(QToolButton* button, const QList<QKeySequence>& keys,
                            QWidget* scope) {
   QString hint = button->property(kHintProperty).toString();
   if (hint.isEmpty()) {
-    hint = button->toolTip();
+    // A button with a caption is named by it; the toolbar's by their hints.
+    hint = button->text().isEmpty() ? button->toolTip() : button->text();
     button->setProperty(kHintProperty, hint);
   }
   auto* action = new QAction(button->icon(), hint, this);
@@ -57,7 +63,7 @@ QAction* TWindowKeys::Bind(QToolButton* button, const QList<QKeySequence>& keys,
   action->setEnabled(button->isEnabled());
   button->installEventFilter(this);
   button->setProperty("vdKeyAction", QVariant::fromValue(static_cast<QObject*>(action)));
-  button->setToolTip(hint + QStringLiteral(" (") + keyText + QLatin1Char(')'));
+  if (!keyText.isEmpty()) button->setToolTip(hint + QStringLiteral(" (") + keyText + QLatin1Char(')'));
   connect(action, &QAction::triggered, button, [button] {
     // A key pressed while a dialog is up is the dialog's, whatever the
     // toolkit lets through.

@@ -5,8 +5,9 @@
 //
 // The file actions' keys act while the focus is in the result tabs (the
 // treemaps, lists, trees and the tab bar): in the source and filter fields
-// Enter, Del and Ctrl+C keep their meaning for the text. Esc (Stop) and
-// Ctrl+1 ... Ctrl+4 (the tabs) act anywhere in the window.
+// Enter, Del and Ctrl+C keep their meaning for the text. Esc (Stop), F5
+// (Rescan), Ctrl+O, Ctrl+S (Open Scan, Save Scan) and Ctrl+1 ... Ctrl+4 (the
+// tabs) act anywhere in the window.
 #pragma once
 
 #include <QKeySequence>
@@ -29,11 +30,13 @@ class TWindowKeys : public QObject {
   // Binds keys to a toolbar button: an action named "act" + the button's name
   // without "btn", with the button's hint and icon, that clicks it. `keyText`
   // is how the key is written for the user; `scope` the widget the focus must
-  // be in (null: anywhere in the window).
+  // be in (null: anywhere in the window). With no keys the action only
+  // mirrors the button, for a menu.
   QAction* Bind(QToolButton* button, const QList<QKeySequence>& keys, const QString& keyText, QWidget* scope);
 
   // The six file actions in the context menu's order; null for a separator.
   QList<QAction*> FileActions() const { return FFileActions; }
+  QAction* Rescan() const { return FRescan; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +44,7 @@ class TWindowKeys : public QObject {
  private:
   TfrmMain& W;
   QList<QAction*> FFileActions;
+  QAction* FRescan = nullptr;
 };
 
 }  // namespace vd::gui

@@ -1,7 +1,12 @@
 #include "MountTable.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 
 namespace vd::platform {
 
@@ -52,6 +57,9 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
     auto dash = std::find(parts.begin() + 6, parts.end(), std::string_view("-"));
     if (dash == parts.end() || std::distance(dash, parts.end()) < 3) continue;
     TMountEntry m;
+    std::from_chars(parts[0].data(), parts[0].data() + parts[0].size(), m.Id);
+    m.Device = std::string(parts[2]);
+    m.Root = Unescape(parts[3]);
     m.MountPoint = Unescape(parts[4]);
     m.FsType = Unescape(*(dash + 1));
     m.Source = Unescape(*(dash + 2));
@@ -72,22 +80,63 @@ bool IsLocalDiskMount(const TMountEntry& m) {
   return true;
 }
 
+std::vector<TMountEntry> ReadMountTable() {
+  std::string text;
+  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  char buf[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      text.append(buf, size_t(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(fd);
+  return ParseMountInfo(text);
+}
+
+bool PathWithin(std::string_view path, std::string_view folder) {
+  if (folder == "/") return !path.empty() && path[0] == '/';
+  return StartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+namespace {
+
+// Whether a walk of the drive `chosen` goes through the folders that `m`
+// mounts: the same file system, m's root at or below chosen's root, and the
+// place where that folder shows up under chosen not covered by another mount
+// (the walk stops at mount points, so a folder with something mounted over it
+// is reached only through its own mount).
+bool WalkReaches(const std::vector<TMountEntry>& all, const TMountEntry& chosen, const TMountEntry& m) {
+  if (chosen.Device != m.Device || !PathWithin(m.Root, chosen.Root)) return false;
+  const std::string_view rel = std::string_view(m.Root).substr(chosen.Root == "/" ? 0 : chosen.Root.size());
+  std::string place(chosen.MountPoint == "/" ? std::string_view() : std::string_view(chosen.MountPoint));
+  place.append(rel);
+  if (place.empty()) place.push_back('/');
+  for (const auto& x : all)
+    if (x.MountPoint != chosen.MountPoint && PathWithin(x.MountPoint, chosen.MountPoint) &&
+        PathWithin(place, x.MountPoint))
+      return false;
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::string> DrivesFromMounts(const std::vector<TMountEntry>& mounts,
                                           const std::function<bool(const std::string&)>& isDir) {
-  // index of the chosen entry per device, in order of first appearance
-  std::vector<std::pair<std::string, size_t>> chosen;
-  for (size_t i = 0; i < mounts.size(); ++i) {
-    const auto& m = mounts[i];
+  std::vector<const TMountEntry*> chosen;  // in table order
+  for (const auto& m : mounts) {
     if (!IsLocalDiskMount(m) || !isDir(m.MountPoint)) continue;
-    auto it = std::find_if(chosen.begin(), chosen.end(), [&](const auto& c) { return c.first == m.Source; });
-    if (it == chosen.end())
-      chosen.emplace_back(m.Source, i);
-    else if (m.MountPoint.size() < mounts[it->second].MountPoint.size())
-      it->second = i;
+    if (std::any_of(chosen.begin(), chosen.end(), [&](const TMountEntry* c) { return WalkReaches(mounts, *c, m); }))
+      continue;
+    // A part of this file system listed before the whole: the whole covers it.
+    std::erase_if(chosen, [&](const TMountEntry* c) { return WalkReaches(mounts, m, *c); });
+    chosen.push_back(&m);
   }
-  std::sort(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   std::vector<std::string> result;
-  for (const auto& c : chosen) result.push_back(mounts[c.second].MountPoint);
+  for (const TMountEntry* c : chosen) result.push_back(c->MountPoint);
   return result;
 }
 

@@ -9,6 +9,9 @@
 namespace vd::platform {
 
 struct TMountEntry {
+  int Id = 0;          // the kernel's mount id (statx reports the same number)
+  std::string Device;  // "major:minor" of the file system
+  std::string Root;    // the folder of the file system that is mounted ("/" for all of it)
   std::string MountPoint;
   std::string FsType;
   std::string Source;
@@ -16,13 +19,23 @@ struct TMountEntry {
 
 // Parses /proc/self/mountinfo text (octal escapes such as \040 decoded).
 std::vector<TMountEntry> ParseMountInfo(std::string_view text);
+// The mount table of this process; empty when it cannot be read.
+std::vector<TMountEntry> ReadMountTable();
 
 // True for file systems that live on a local disk or stick (not pseudo, network
 // or loop-mounted image file systems).
 bool IsLocalDiskMount(const TMountEntry& m);
 
-// Mount points of local disks in table order, one per device (its shortest
-// mount path), keeping only those `isDir` accepts.
+// True when `path` is `folder` or lies below it (both absolute, no trailing
+// separator except the root "/").
+bool PathWithin(std::string_view path, std::string_view folder);
+
+// Mount points of local disks in table order, keeping only those `isDir`
+// accepts. A mount is left out only when a walk of a drive already chosen
+// reaches the same folders: the same device, a root containing this one's
+// root, and the place where that folder shows up under the chosen drive not
+// hidden by another mount. Subvolumes (btrfs), with roots side by side, are
+// separate drives.
 std::vector<std::string> DrivesFromMounts(const std::vector<TMountEntry>& mounts,
                                           const std::function<bool(const std::string&)>& isDir);
 

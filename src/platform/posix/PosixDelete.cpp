@@ -1,45 +1,38 @@
-// Permanent deletion that never leaves the folder being removed.
+// Permanent deletion that never leaves the file system of what is deleted.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "../Platform.h"
+#include "PosixMounts.h"
 
 namespace vd::platform {
 
 namespace {
 
-// Removes `name` inside the folder `dirFd`. Folders are opened with O_NOFOLLOW
-// relative to their parent's handle, so a link swapped in cannot redirect us.
-bool RemoveAt(int dirFd, const char* name, dev_t device) {
-  struct stat st;
-  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (!S_ISDIR(st.st_mode)) return ::unlinkat(dirFd, name, 0) == 0;
-  if (st.st_dev != device) return false;  // a mount point: not ours to empty
-  const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  DIR* d = ::fdopendir(fd);
-  if (!d) {
-    ::close(fd);
-    return false;
-  }
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(d)) {
-    const std::string n = e->d_name;
-    if (n != "." && n != "..") names.push_back(n);
-  }
-  bool ok = true;
-  for (const auto& n : names)
-    if (!RemoveAt(fd, n.c_str(), device)) {
-      ok = false;
-      break;  // stop at the first refusal: remove nothing further
+// Empties the open folder `fd` of everything but its sub-folders, whose names
+// go to `subfolders`. Names are listed first and removed afterwards, so the
+// listing never sees its own removals.
+bool RemoveAllButFolders(int fd, std::vector<std::string>& subfolders) {
+  std::vector<std::string> others;
+  const bool listed = posix::ListFolder(fd, [&](const char* n, unsigned char type) {
+    if (type == DT_UNKNOWN) {
+      posix::TIdentity id;
+      if (!posix::IdentityOf(fd, n, id)) return errno == ENOENT;
+      type = S_ISDIR(id.Mode) ? DT_DIR : DT_REG;
     }
-  ::closedir(d);
-  return ok && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
+    (type == DT_DIR ? subfolders : others).emplace_back(n);
+    return true;
+  });
+  if (!listed) return false;
+  for (const auto& n : others)
+    if (::unlinkat(fd, n.c_str(), 0) != 0 && errno != ENOENT) return false;  // stop at the first refusal
+  return true;
 }
 
 }  // namespace
@@ -50,17 +43,22 @@ bool PathExistsNoFollow(const std::string& path) {
 }
 
 bool DeleteTreeNoFollow(const std::string& rawPath) {
-  const std::string path = RemoveTrailingSeparator(rawPath);
-  if (path.empty() || path == "/") return false;
-  const size_t slash = path.rfind('/');
-  const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return false;
+  std::string parent, name;
+  if (!posix::SplitItemPath(rawPath, parent, name)) return false;
   const int parentFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (parentFd < 0) return false;
-  struct stat st;
   bool ok = false;
-  if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) ok = RemoveAt(parentFd, name.c_str(), st.st_dev);
+  posix::TIdentity item;
+  // A mount point, or a folder with one anywhere below it, is refused whole
+  // before anything is removed: emptying it would empty the mounted volume.
+  if (posix::IdentityOf(parentFd, name.c_str(), item) && !posix::HoldsMountPoint(parentFd, name)) {
+    if (!S_ISDIR(item.Mode))
+      ok = ::unlinkat(parentFd, name.c_str(), 0) == 0;
+    else
+      ok = posix::WalkFolders(parentFd, name, &RemoveAllButFolders, [](int dirFd, const std::string& n) {
+        return ::unlinkat(dirFd, n.c_str(), AT_REMOVEDIR) == 0;
+      });
+  }
   ::close(parentFd);
   return ok;
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <wctype.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 
 #include "platform/Utf8.h"
 #include "../Platform.h"
+#include "DiskKind.h"
 #include "MountTable.h"
 
 namespace vd::platform {
@@ -170,17 +172,50 @@ struct LinuxDirent64 {
   unsigned char d_type;
   char d_name[];
 };
+
+// A listing buffer a thread reuses from one folder to the next.
+thread_local std::vector<char> tSpareBuf;
+
+// statx may be missing (ENOSYS on old kernels) or refused (EPERM under some
+// container seccomp filters). Then folders are told by fstatat for the rest of
+// the run; only a bind mount on the same device goes unnoticed that way.
+std::atomic<bool> gStatxMissing{false};
+std::atomic<TStatxHook> gStatxHook{nullptr};
+
+int CallStatx(int dirFd, const char* name, int flags, unsigned mask, struct statx* out) {
+  if (TStatxHook hook = gStatxHook.load(std::memory_order_relaxed)) return hook(dirFd, name, flags, mask, out);
+  return ::statx(dirFd, name, flags, mask, out);
+}
+
+void FillFile(TDirEntry& out, int64_t size, int64_t sec, int64_t nsec) {
+  out.Kind = TEntryKind::File;
+  out.Size = size;
+  out.LastWrite = FileTimeFromSeconds(sec, nsec);
+}
 }  // namespace
+
+void SetStatxHookForTest(TStatxHook hook) {
+  gStatxHook.store(hook);
+  gStatxMissing.store(false);
+}
 
 TDirReader::~TDirReader() { Close(); }
 
 bool TDirReader::IsOpen() const { return FHandle >= 0; }
 
 void TDirReader::Close() {
+  FinishListing();
   if (FHandle >= 0) ::close(int(FHandle));
   FHandle = -1;
-  FPos = FEnd = 0;
   FEof = false;
+}
+
+void TDirReader::FinishListing() {
+  FEof = true;
+  FPos = FEnd = 0;
+  if (!FBuf.empty() && tSpareBuf.empty()) tSpareBuf.swap(FBuf);
+  FBuf.clear();
+  FBuf.shrink_to_fit();
 }
 
 bool TDirReader::OpenPath(const std::string& path) {
@@ -197,11 +232,19 @@ bool TDirReader::OpenPath(const std::string& path) {
   return true;
 }
 
-bool TDirReader::OpenChild(TDirReader& parent, const TDirEntry& entry) {
+bool TDirReader::OpenChild(const TDirReader& parent, std::string_view name) {
   Close();
   if (parent.FHandle < 0) return false;
-  // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
-  const int fd = ::openat(int(parent.FHandle), entry.Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  char shortName[256];
+  std::string longName;
+  const char* n = shortName;
+  if (name.size() < sizeof(shortName)) {
+    std::memcpy(shortName, name.data(), name.size());
+    shortName[name.size()] = 0;
+  } else {
+    n = (longName = std::string(name)).c_str();
+  }
+  const int fd = ::openat(int(parent.FHandle), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   FHandle = fd;
   FDevice = parent.FDevice;  // a different device was already skipped as a mount point
@@ -210,6 +253,7 @@ bool TDirReader::OpenChild(TDirReader& parent, const TDirEntry& entry) {
 
 bool TDirReader::Fill() {
   if (FEof || FHandle < 0) return false;
+  if (FBuf.empty()) FBuf.swap(tSpareBuf);
   if (FBuf.size() < kDirBufSize) FBuf.resize(kDirBufSize);
   const ssize_t n = ::getdents64(int(FHandle), FBuf.data(), FBuf.size());
   if (n <= 0) {  // end of the listing, or a folder that vanished under us
@@ -249,32 +293,47 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   }
   // Files, the bulk of a walk, take the cheaper fstatat; folders take statx,
   // which also tells a mount root on the same device (a bind mount).
+  const int fd = int(FHandle);
+  constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
   if (d->d_type == DT_REG) {
     struct stat st;
-    if (::fstatat(int(FHandle), name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) return true;  // vanished
+    if (::fstatat(fd, name, &st, kFlags) != 0) return true;  // vanished
     if (S_ISREG(st.st_mode)) {
-      out.Kind = TEntryKind::File;
-      out.Size = int64_t(st.st_size);
-      out.LastWrite = FileTimeFromSeconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+      FillFile(out, int64_t(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
       return true;
     }
     if (!S_ISDIR(st.st_mode)) return true;
     // replaced by a folder since it was listed: classify it as one below
   }
-  struct statx stx;
-  if (::statx(int(FHandle), name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &stx) != 0)
-    return true;  // vanished between listing and stat
-  if (S_ISREG(stx.stx_mode)) {
-    out.Kind = TEntryKind::File;
-    out.Size = int64_t(stx.stx_size);
-    out.LastWrite = FileTimeFromSeconds(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
-  } else if (S_ISDIR(stx.stx_mode)) {
-    const uint64_t dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-    const bool mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
-                           (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-    if (dev == FDevice && !mountRoot) out.Kind = TEntryKind::Folder;
+  if (!gStatxMissing.load(std::memory_order_relaxed)) {
+    struct statx stx;
+    if (CallStatx(fd, name, kFlags, kStatxMask, &stx) == 0) {
+      if (S_ISREG(stx.stx_mode)) {
+        FillFile(out, int64_t(stx.stx_size), stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+      } else if (S_ISDIR(stx.stx_mode)) {
+        const uint64_t dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+        const bool mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+                               (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+        if (dev == FDevice && !mountRoot) out.Kind = TEntryKind::Folder;
+      }
+      return true;
+    }
+    if (errno != ENOSYS && errno != EPERM) return true;  // vanished between listing and stat
+    gStatxMissing.store(true, std::memory_order_relaxed);
   }
+  struct stat st;
+  if (::fstatat(fd, name, &st, kFlags) != 0) return true;
+  if (S_ISREG(st.st_mode))
+    FillFile(out, int64_t(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  else if (S_ISDIR(st.st_mode) && uint64_t(st.st_dev) == FDevice)
+    out.Kind = TEntryKind::Folder;
   return true;
+}
+
+bool IsOnRotationalDisk(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return DeviceIsRotational("/sys/dev/block", major(st.st_dev), minor(st.st_dev));
 }
 
 // ---- Drives and disk space ----------------------------------------------------

@@ -8,7 +8,9 @@
 
 #include "Shell32Ops.h"
 
+#include "../DeleteRequest.h"
 #include "../Platform.h"
+#include "Win32Internal.h"
 #include "WinStrings.h"
 
 namespace vd::platform::win32 {
@@ -122,4 +124,26 @@ bool AreSafeShellPaths(const std::vector<std::string>& paths) {
   return true;
 }
 
+bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin) {
+  if (!AreSafeShellPaths(paths)) return false;
+  return RunDeleteRequest(
+      paths,
+      [toRecycleBin](const std::string& p) {
+        // The shell would walk into a mounted volume: refused before it is asked.
+        return !HoldsMountPoint(ToWide(RemoveTrailingSeparator(p))) && ShellDeleteOnce({p}, toRecycleBin);
+      },
+      [](const std::string& p) { return PathExistsNoFollow(p); });
+}
+
 }  // namespace vd::platform::win32
+
+namespace vd::platform {
+
+bool MoveToTrash(const std::string& path) {
+  const std::string p = RemoveTrailingSeparator(path);
+  if (p.empty() || !win32::AreSafeShellPaths({p}) || !PathExistsNoFollow(p)) return false;
+  if (win32::HoldsMountPoint(win32::ToWide(p))) return false;
+  return win32::ShellDeleteOnce({p}, true);
+}
+
+}  // namespace vd::platform

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/DeleteRequest.h"
 #include "platform/Platform.h"
 
 namespace vd::platform::win32 {
@@ -44,12 +43,7 @@ bool AreSafeShellPaths(const std::vector<std::string>& paths);
 // distinct path is handed to the shell once; a path that an earlier one of the
 // same request already took with it counts as done; the first failure stops
 // the request. A request with an unsafe path (above) fails before anything is
-// done. Inline so that the platform library needs nothing from the core.
-inline bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin) {
-  if (!AreSafeShellPaths(paths)) return false;
-  return RunDeleteRequest(
-      paths, [toRecycleBin](const std::string& p) { return ShellDeleteOnce({p}, toRecycleBin); },
-      [](const std::string& p) { return PathExistsNoFollow(p); });
-}
+// done.
+bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin);
 
 }  // namespace vd::platform::win32

@@ -3,6 +3,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstring>
 #include <new>
@@ -121,16 +122,26 @@ struct TListing {
 };
 TListing& ListingOf(std::vector<char>& buf) { return *reinterpret_cast<TListing*>(buf.data()); }
 wchar_t* FolderPathOf(std::vector<char>& buf) { return reinterpret_cast<wchar_t*>(buf.data() + sizeof(TListing)); }
+const wchar_t* FolderPathOf(const std::vector<char>& buf) {
+  return reinterpret_cast<const wchar_t*>(buf.data() + sizeof(TListing));
+}
 constexpr intptr_t kNoHandle = -1;  // INVALID_HANDLE_VALUE
 }  // namespace
 
 TDirReader::~TDirReader() { Close(); }
 
-bool TDirReader::IsOpen() const { return FHandle != kNoHandle; }
+// Open while listing, and after FinishListing while the folder's path is kept
+// for its sub-folders (FEnd > 0).
+bool TDirReader::IsOpen() const { return FHandle != kNoHandle || FEnd > 0; }
 
-void TDirReader::Close() {
+void TDirReader::FinishListing() {
   if (FHandle != kNoHandle) FindClose(reinterpret_cast<HANDLE>(FHandle));
   FHandle = kNoHandle;
+  FEof = true;
+}
+
+void TDirReader::Close() {
+  FinishListing();
   FPos = FEnd = 0;
   FEof = false;
 }
@@ -145,11 +156,11 @@ bool OpenListing(std::vector<char>& buf, const std::wstring& folder, intptr_t& h
   const size_t need = sizeof(TListing) + (folder.size() + 1) * sizeof(wchar_t);
   if (buf.size() < need) buf.resize(need);
   std::memcpy(FolderPathOf(buf), folder.c_str(), (folder.size() + 1) * sizeof(wchar_t));
-  pathLen = folder.size();
   HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &ListingOf(buf).Find, FindExSearchNameMatch, nullptr,
                               FIND_FIRST_EX_LARGE_FETCH);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle = reinterpret_cast<intptr_t>(h);
+  pathLen = folder.size();
   return true;
 }
 }  // namespace
@@ -163,15 +174,12 @@ bool TDirReader::OpenPath(const std::string& path) {
   return true;
 }
 
-bool TDirReader::OpenChild(TDirReader& parent, const TDirEntry& entry) {
+bool TDirReader::OpenChild(const TDirReader& parent, std::string_view name) {
   Close();
-  if (parent.FHandle == kNoHandle || parent.FBuf.empty()) return false;
+  if (!parent.IsOpen()) return false;
   std::wstring folder(FolderPathOf(parent.FBuf), parent.FEnd);
   if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
-  if (entry.Name == ListingOf(parent.FBuf).Name)
-    folder.append(ListingOf(parent.FBuf).Find.cFileName);  // the name exactly as listed
-  else
-    folder.append(ToWide(std::string_view(entry.Name, entry.NameLen)));
+  folder.append(ToWide(name));  // WTF-8 gives back the name exactly as listed
   if (!OpenListing(FBuf, folder, FHandle, FEnd)) return false;
   FPos = 1;
   return true;
@@ -218,6 +226,27 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
     out.LastWrite = {fd.ftLastWriteTime.dwLowDateTime, fd.ftLastWriteTime.dwHighDateTime};
   }
   return true;
+}
+
+bool IsOnRotationalDisk(const std::string& path) {
+  // The volume's "seek penalty", as the storage stack reports it.
+  wchar_t volume[MAX_PATH + 1];
+  if (!GetVolumePathNameW(ToWide(path).c_str(), volume, MAX_PATH + 1)) return false;
+  std::wstring device = volume;
+  if (!device.empty() && device.back() == L'\\') device.pop_back();
+  if (device.size() != 2 || device[1] != L':') return false;  // a share or a mounted folder: unknown
+  device = L"\\\\.\\" + device;
+  HANDLE h = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageDeviceSeekPenaltyProperty;
+  query.QueryType = PropertyStandardQuery;
+  DEVICE_SEEK_PENALTY_DESCRIPTOR seek{};
+  DWORD got = 0;
+  const bool ok = DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), &seek, sizeof(seek), &got,
+                                  nullptr) && got >= sizeof(seek);
+  CloseHandle(h);
+  return ok && seek.IncursSeekPenalty;
 }
 
 namespace win32 {

@@ -62,11 +62,16 @@ TEST(ShellDelete, ToTheRecycleBin) {
   vdtest::TempDir t;
   t.File("trash-me.txt", 10);
   t.File("trash-dir/x.txt", 10);
+  t.File("one-by-one.txt", 10);
   EXPECT_TRUE(ShellDeletePaths({t / "trash-me.txt", t / "trash-dir"}, true));
+  EXPECT_TRUE(pf::MoveToTrash(t / "one-by-one.txt"));
+  EXPECT_FALSE(pf::MoveToTrash(t / "never-there.txt"));
   EXPECT_FALSE(pf::PathExistsNoFollow(t / "trash-me.txt"));
   EXPECT_FALSE(pf::PathExistsNoFollow(t / "trash-dir"));
+  EXPECT_FALSE(pf::PathExistsNoFollow(t / "one-by-one.txt"));
   EXPECT_TRUE(pf::PathExists(std::string(bin) + "\\trash-me.txt"));
   EXPECT_TRUE(pf::PathExists(std::string(bin) + "\\trash-dir\\x.txt"));
+  EXPECT_TRUE(pf::PathExists(std::string(bin) + "\\one-by-one.txt"));
 }
 
 TEST(ShellOpenFolder, RefusesWhatItCannotParse) {

@@ -12,6 +12,7 @@
 #include "TestUtil.h"
 #include "../ScanTreeLookup.h"
 #include "platform/Platform.h"
+#include "platform/win32/Shell32Ops.h"
 #include "platform/win32/Win32Internal.h"
 #include "platform/win32/WinStrings.h"
 
@@ -221,7 +222,7 @@ TEST(Win32Listing, KindsSizesAndTimes) {
     } else if (e.Kind == pf::TEntryKind::Folder) {
       ++dirs;
       pf::TDirReader child;
-      ASSERT_TRUE(child.OpenChild(r, e));
+      ASSERT_TRUE(child.OpenChild(r, e.Name));
       pf::TDirEntry ce;
       ASSERT_TRUE(child.Next(ce));
       EXPECT_EQ(std::string(ce.Name), "inner");
@@ -263,6 +264,26 @@ TEST(Win32Delete, AReparsePointIsRemovedAsTheLinkAlone) {
   // The same folder listed as a folder goes with its contents.
   EXPECT_TRUE(w32::RemoveListedEntry(vdtest::Wide(t / "target"), FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_FALSE(pf::PathExistsNoFollow(t / "target"));
+}
+
+// Wine cannot mount a volume on a folder, so the test says which folder is one.
+TEST(Win32Delete, AFolderHoldingAMountedVolumeIsRefusedWhole) {
+  vdtest::TempDir t;
+  const char* kept[] = {"box\\a.txt", "box\\sub\\mnt\\on-volume.txt", "box\\z\\b.txt"};
+  for (const char* f : kept) t.File(f, 1);
+  const std::string loose = t.File("box\\loose.txt", 1);
+  const std::wstring mounted = vdtest::Wide(t / "box\\sub\\mnt");
+  auto saved = w32::MountPointTest();
+  w32::MountPointTest() = [mounted](const std::wstring& p, uint32_t, uint32_t) { return p == mounted; };
+  for (const char* chosen : {"box", "box\\sub\\", "box\\sub\\mnt"}) {
+    EXPECT_FALSE(pf::DeleteTreeNoFollow(t / chosen)) << chosen;
+    EXPECT_FALSE(pf::MoveToTrash(t / chosen)) << chosen;
+    EXPECT_FALSE(w32::ShellDeletePaths({t / chosen}, false)) << chosen;
+  }
+  const bool looseGone = pf::DeleteTreeNoFollow(loose);
+  w32::MountPointTest() = saved;
+  for (const char* f : kept) EXPECT_TRUE(pf::PathExistsNoFollow(t / f)) << f;
+  EXPECT_TRUE(looseGone);
 }
 
 TEST(Win32Time, TickCountMovesForward) {

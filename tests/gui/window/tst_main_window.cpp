@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <set>
+
 #include "TestUtil.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
@@ -354,6 +356,9 @@ class TestMainWindow : public QObject {
     QVERIFY(w.S.FRoot);
     QCOMPARE(std::string(w.S.FRoot->Name()), std::string("(All Drives)"));
     QCOMPARE(w.S.FRoot->Children.size(), size_t(2));
+    // A drive is named by its whole path (the results may have reordered them).
+    std::set<std::string> names{std::string(w.S.FRoot->Children[0]->Name()), std::string(w.S.FRoot->Children[1]->Name())};
+    QVERIFY(names == (std::set<std::string>{pa, pbPath}));
     QCOMPARE(w.S.FRoot->TotalSize, int64_t(1200));
     QCOMPARE(w.S.FRoot->TotalFiles, int64_t(2));
   }

@@ -2,6 +2,7 @@
 
 #include <QTextDocument>
 
+#include "tabs/duplicates/ContentColumn.h"
 #include "views/IconCache.h"
 #include "views/Shell.h"
 
@@ -22,7 +23,26 @@ void TDupTreeModel::Clear() {
   FGroups.clear();
   FRowOf.clear();
   FIconByExt.clear();
+  FVerdicts.reset();
   endResetModel();
+}
+
+void TDupTreeModel::SetVerdicts(std::unique_ptr<const TContentCheckResult> verdicts) {
+  FVerdicts = std::move(verdicts);
+  for (int g = 0; g < GroupCount(); ++g) {
+    const QModelIndex group = index(g, colContent);
+    emit dataChanged(group, group);
+    if (const int n = rowCount(index(g, 0)))
+      emit dataChanged(index(0, colContent, index(g, 0)), index(n - 1, colContent, index(g, 0)));
+  }
+}
+
+const std::vector<TMemberVerdict>* TDupTreeModel::GroupVerdicts(const QModelIndex& index) const {
+  if (!FVerdicts) return nullptr;
+  const size_t row = index.internalId() == 0 ? size_t(index.row()) : size_t(index.internalId() - 1);
+  if (row >= FVerdicts->Groups.size() || row >= FGroups.size()) return nullptr;
+  const auto& verdicts = FVerdicts->Groups[row];
+  return verdicts.size() == FGroups[row]->Files.size() ? &verdicts : nullptr;
 }
 
 void TDupTreeModel::AppendGroup(TDupGroup* group) {
@@ -59,10 +79,10 @@ QModelIndex TDupTreeModel::IndexOfFile(const TFileLeaf* leaf, const TDupGroup* g
 }
 
 QModelIndex TDupTreeModel::index(int row, int column, const QModelIndex& parent) const {
-  if (column != 0 || row < 0) return {};
-  if (!parent.isValid()) return row < int(FGroups.size()) ? createIndex(row, 0, quintptr(0)) : QModelIndex();
-  if (parent.internalId() != 0 || row >= rowCount(parent)) return {};
-  return createIndex(row, 0, quintptr(parent.row()) + 1);
+  if (column < 0 || column > colContent || row < 0) return {};
+  if (!parent.isValid()) return row < int(FGroups.size()) ? createIndex(row, column, quintptr(0)) : QModelIndex();
+  if (parent.internalId() != 0 || parent.column() != 0 || row >= rowCount(parent)) return {};
+  return createIndex(row, column, quintptr(parent.row()) + 1);
 }
 
 QModelIndex TDupTreeModel::parent(const QModelIndex& child) const {
@@ -99,6 +119,14 @@ QVariant TDupTreeModel::data(const QModelIndex& index, int role) const {
   const TNodeKind kind = Kind(index);
   const TDupGroup* g = Group(index);
   if (!g) return {};
+  const std::vector<TMemberVerdict>* verdicts = GroupVerdicts(index);
+  if (index.column() == colContent) {
+    if (role == Qt::ToolTipRole) return data(index.siblingAtColumn(0), role);  // the row's
+    if (role != Qt::DisplayRole || !verdicts) return {};
+    if (kind == TNodeKind::Group) return GroupVerdictText(*verdicts);
+    if (kind == TNodeKind::File) return MemberVerdictText(*verdicts, size_t(index.row()));
+    return {};
+  }
   switch (kind) {
     case TNodeKind::Group: {
       if (role == Qt::DecorationRole) {
@@ -106,8 +134,11 @@ QVariant TDupTreeModel::data(const QModelIndex& index, int role) const {
         return IconForExt(ext.empty() ? QStringLiteral("<none>") : DisplayText(ext).toLower());
       }
       // Joined, not formatted: a name may itself hold "%1".
-      return Tooltip(role, DisplayText(g->FileName) + QStringLiteral("  (") + QString::number(g->Files.size()) +
-                               QLatin1Char(')'));
+      const QString text =
+          DisplayText(g->FileName) + QStringLiteral("  (") + QString::number(g->Files.size()) + QLatin1Char(')');
+      if (role == Qt::ToolTipRole && verdicts)
+        return Tooltip(role, text + QLatin1Char('\n') + GroupVerdictText(*verdicts));
+      return Tooltip(role, text);
     }
     case TNodeKind::File: {
       const TFileLeaf* f = g->Files[size_t(index.row())];
@@ -115,6 +146,9 @@ QVariant TDupTreeModel::data(const QModelIndex& index, int role) const {
         const std::string_view ext = f->Ext();  // stored lower-cased
         return IconForExt(ext.empty() ? QStringLiteral("<none>") : DisplayText(ext));
       }
+      if (role == Qt::ToolTipRole && verdicts)
+        return Tooltip(role, DisplayText(f->FullPath()) + QLatin1Char('\n') +
+                                 MemberVerdictHint(*verdicts, size_t(index.row())));
       return Tooltip(role, DisplayText(f->FullPath()));
     }
     case TNodeKind::Overflow:

@@ -7,9 +7,11 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QIcon>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
+#include "core/results/ContentCheck.h"
 #include "core/results/Duplicates.h"
 
 namespace vd::gui {
@@ -20,11 +22,17 @@ class TDupTreeModel : public QAbstractItemModel {
   Q_OBJECT
  public:
   enum class TNodeKind { None, Group, File, Overflow };
+  // Column 1: what the content check found (empty until it has ended).
+  static constexpr int colContent = 1;
 
   using QAbstractItemModel::QAbstractItemModel;
 
-  // Removes every node and forgets the cached icons.
+  // Removes every node, the verdicts, and forgets the cached icons.
   void Clear();
+  // The content check's verdicts, parallel to the groups in order; null
+  // empties the column.
+  void SetVerdicts(std::unique_ptr<const TContentCheckResult> verdicts);
+  const TContentCheckResult* Verdicts() const { return FVerdicts.get(); }
   // Appends one group node with its file nodes (and the overflow node).
   void AppendGroup(TDupGroup* group);
 
@@ -45,17 +53,20 @@ class TDupTreeModel : public QAbstractItemModel {
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
-  int columnCount(const QModelIndex& = {}) const override { return 1; }
+  int columnCount(const QModelIndex& = {}) const override { return 2; }
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
   // Extension with its dot, lower-cased, or "<none>".
   QIcon IconForExt(const QString& ext) const;
+  // The node's group's verdicts, when they are this group's.
+  const std::vector<TMemberVerdict>* GroupVerdicts(const QModelIndex& index) const;
 
   std::vector<TDupGroup*> FGroups;
   std::unordered_map<const TDupGroup*, int> FRowOf;
   mutable QHash<QString, QIcon> FIconByExt;  // one fill's cache
+  std::unique_ptr<const TContentCheckResult> FVerdicts;
 };
 
 }  // namespace vd::gui

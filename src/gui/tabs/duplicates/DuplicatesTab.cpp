@@ -1,5 +1,7 @@
 #include "DuplicatesTab.h"
 
+#include "ContentCheckRun.h"
+
 #include "common/UpdatesSuspended.h"
 #include "common/ViewSetup.h"
 
@@ -67,6 +69,15 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
   tvDuplicateFiles->setIndentation(19);
   tvDuplicateFiles->setIconSize(QSize(16, 16));
   SetUpReadOnlyView(tvDuplicateFiles, QAbstractItemView::ExtendedSelection);
+  // The names take the width; the content column keeps its own at the right.
+  tvDuplicateFiles->header()->setStretchLastSection(false);
+  tvDuplicateFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  tvDuplicateFiles->header()->setSectionResizeMode(TDupTreeModel::colContent, QHeaderView::Fixed);
+  tvDuplicateFiles->header()->resizeSection(TDupTreeModel::colContent, 130);
+  auto* treePane = new QWidget;
+  auto* treeColumn = BareLayout(treePane);
+  treeColumn->addWidget(BuildContentStrip());
+  treeColumn->addWidget(tvDuplicateFiles, 1);
 
   lvDuplicateGroupsColors = new QTreeWidget;
   lvDuplicateGroupsColors->setObjectName(QStringLiteral("lvDuplicateGroupsColors"));
@@ -82,7 +93,7 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
   FBottomSplitter = MakeSplitter(Qt::Horizontal, 6);
   FBottomSplitter->setObjectName(QStringLiteral("SplitterDuplicatesBottom"));
   // The tree takes what the list leaves.
-  AddGrowingAndFixed(FBottomSplitter, tvDuplicateFiles, lvDuplicateGroupsColors);
+  AddGrowingAndFixed(FBottomSplitter, treePane, lvDuplicateGroupsColors);
 
   Panel3 = new QWidget;
   Panel3->setObjectName(QStringLiteral("Panel3"));
@@ -112,6 +123,7 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
   connect(FTreeModel, &QAbstractItemModel::modelReset, this, [this] {
     FSelOrder.clear();
     FSelPos.clear();
+    FCopies.clear();
   });
   connect(tvDuplicateFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -128,6 +140,7 @@ TDupGroup* TDuplicatesTab::GroupOfRow(const QTreeWidgetItem* row) { return Group
 // ---- Building --------------------------------------------------------------------
 
 void TDuplicatesTab::BuildDuplicates() {
+  CancelContentCheck();  // it reads the groups about to be replaced
   // The tree and the list still point at the old groups until they are filled
   // again (or never, when this run is cancelled): keep those alive till then.
   for (auto& g : S.FDupeGroups) FRetiredGroups.push_back(std::move(g));
@@ -236,6 +249,11 @@ void TDuplicatesTab::BuildDuplicatesMap() {
 }
 
 void TDuplicatesTab::ClearView() {
+  // Before anything it reads goes: the groups, and the tree after this.
+  CancelContentCheck();
+  FCopyCandidates.clear();
+  btnSelectCopies->setEnabled(false);
+  ShowContentSummary({});
   FTreeModel->Clear();
   lvDuplicateGroupsColors->clear();
   FRetiredGroups.clear();
@@ -302,6 +320,11 @@ QModelIndexList TDuplicatesTab::TreeSelectionInOrder() const {
 }
 
 void TDuplicatesTab::AddTreePaths(std::vector<std::string>& paths) const {
+  if (!FCopies.empty()) {
+    // Select Copies' choice, the files beyond a group's 500 included.
+    for (const TFileLeaf* f : FCopies) paths.push_back(f->FullPath());
+    return;
+  }
   for (const QModelIndex& idx : TreeSelectionInOrder()) {
     switch (FTreeModel->Kind(idx)) {
       case TDupTreeModel::TNodeKind::File: paths.push_back(FTreeModel->File(idx)->FullPath()); break;
@@ -343,6 +366,7 @@ void TDuplicatesTab::lvDuplicateGroupsColorsSelectItem(const QItemSelection& sel
 
 void TDuplicatesTab::tvDuplicateFilesChange() {
   if (AppClosing || S.FSyncing) return;
+  if (!FSelectingCopies) FCopies.clear();  // the user chose anew
   std::vector<std::string> paths;
   AddTreePaths(paths);
   if (!paths.empty())
@@ -392,6 +416,7 @@ void TDuplicatesTab::PaintBox4DblClick() {
 // ---- For the window ----------------------------------------------------------------
 
 QString TDuplicatesTab::SelectionStatus() const {
+  if (!FCopies.empty()) return CopiesStatus();
   const QModelIndex node = SelectedNode();
   if (const TFileLeaf* f = FTreeModel->File(node))
     return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size)));

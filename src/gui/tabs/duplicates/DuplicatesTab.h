@@ -1,7 +1,9 @@
 // The "Duplicates" tab: a treemap that draws only duplicate files in their
 // group's colour, the tree of groups and their files, and the list of groups.
 // The list and the tree drive the treemap's selection; a tile click drives the
-// tree.
+// tree. Once the results are built, a content check in the background fills
+// the tree's second column, and "Select Copies" selects the files that hold
+// the same bytes as an older member of their group (DuplicatesContent.cpp).
 #pragma once
 
 #include <QItemSelection>
@@ -12,13 +14,17 @@
 #include "common/ResultTab.h"
 #include "tabs/duplicates/DupTreeModel.h"
 
+class QLabel;
 class QSplitter;
+class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QMouseEvent;
 
 namespace vd::gui {
+
+class TContentCheckRun;
 
 class TDuplicatesTab : public TResultTab {
   Q_OBJECT
@@ -47,6 +53,24 @@ class TDuplicatesTab : public TResultTab {
   // Tree nodes that are selected, in the order they were selected.
   QModelIndexList TreeSelectionInOrder() const;
 
+  // ---- Content check ----
+  // Starts the check over the groups shown; the window calls it once the
+  // results are built. The groups and the tree must then stay as they are
+  // until CancelContentCheck.
+  void StartContentCheck();
+  // Stops a running check and waits for it (at most `waitMs` when not
+  // negative). False when it is still reading after that.
+  bool CancelContentCheck(int waitMs = -1);
+  bool ContentCheckRunning() const;
+  TContentCheckRun* ContentCheck() const { return FContentRun; }
+  QToolButton* SelectCopiesButton() const { return btnSelectCopies; }
+
+ public slots:
+  // "Select Copies": in every group, the files identical in content to an
+  // older member, selected for Trash and Delete; one file of each content
+  // stays unselected. Does nothing until the check has ended whole.
+  void SelectCopies();
+
  private:
   // The treemap's keyboard and selection queries (DuplicatesHabits.cpp).
   void WireDesktopHabits();
@@ -64,6 +88,10 @@ class TDuplicatesTab : public TResultTab {
   void SelectTreeNode(const QModelIndex& index);
   static uint64_t NodeKey(const QModelIndex& index);
   QModelIndex NodeFromKey(uint64_t key) const;
+  QWidget* BuildContentStrip();
+  void ContentCheckEnded();
+  void ShowContentSummary(const QString& text);
+  QString CopiesStatus() const;
 
   QWidget* Panel1 = nullptr;
   TPaintSurface* PaintBox4 = nullptr;
@@ -73,6 +101,15 @@ class TDuplicatesTab : public TResultTab {
   QTreeView* tvDuplicateFiles = nullptr;
   TDupTreeModel* FTreeModel = nullptr;
   QTreeWidget* lvDuplicateGroupsColors = nullptr;
+  QToolButton* btnSelectCopies = nullptr;
+  QLabel* lblContentSummary = nullptr;
+  TContentCheckRun* FContentRun = nullptr;
+  // What Select Copies selects, known once the check has ended whole.
+  std::vector<TFileLeaf*> FCopyCandidates;
+  // The selection Select Copies made, beyond the 500 files a group shows;
+  // dropped as soon as the tree's selection changes otherwise.
+  std::vector<TFileLeaf*> FCopies;
+  bool FSelectingCopies = false;
 
   // Groups the views may still show while a new detection replaces them in
   // the shared state; released once both views are refilled or cleared.

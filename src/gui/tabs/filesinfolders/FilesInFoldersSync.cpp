@@ -260,7 +260,7 @@ bool TFilesInFoldersTab::FindFileAncestors(TDirNode* dir, const TFileLeaf* leaf,
   if (!dir || !leaf) return false;
   // Up the parent links rather than searching the whole tree: the same chain
   // at the cost of the file's depth, and no recursion however deep it is.
-  TDirNode* folder = leaf->Parent;
+  TDirNode* folder = leaf->Parent();
   if (!folder || std::find(folder->Leaves.begin(), folder->Leaves.end(), leaf) == folder->Leaves.end()) return false;
   std::vector<TDirNode*> found;
   for (TDirNode* d = folder; d; d = d->Parent) {

@@ -177,8 +177,7 @@ void TFilesInFoldersTab::SortDir(TDirNode* dir) {
     // and keeps rows into them; equal folders must not trade places.
     std::stable_sort(d->Children.begin(), d->Children.end(),
                      [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
-    std::sort(d->Leaves.begin(), d->Leaves.end(),
-              [](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
+    d->Leaves.Sort([](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
     pending.insert(pending.end(), d->Children.begin(), d->Children.end());
   }
 }
@@ -209,7 +208,7 @@ TNodeItem* TFilesInFoldersTab::NewFileNode(TFileLeaf* leaf) {
   // By the extension where there is one: a look-up by the whole name costs a
   // MIME match per file, too slow for a folder of many thousands.
   TIconCache& icons = TIconCache::Instance();
-  node->setIcon(0, leaf->FExt ? icons.ExtIcon(DisplayText(leaf->Ext())) : icons.FileIcon(DisplayText(leaf->Name())));
+  node->setIcon(0, !leaf->Ext().empty() ? icons.ExtIcon(DisplayText(leaf->Ext())) : icons.FileIcon(DisplayText(leaf->Name())));
   Index(node);
   return node;
 }

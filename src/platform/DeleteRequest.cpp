@@ -1,24 +1,24 @@
-#include "core/DeleteRequest.h"
+#include "platform/DeleteRequest.h"
 
 #include <unordered_set>
 
 #include "platform/Platform.h"
 
-namespace vd {
+namespace vd::platform {
 
 std::vector<std::string> DistinctPaths(const std::vector<std::string>& paths) {
   std::vector<std::string> out;
   std::unordered_set<std::string> seen;
   for (const auto& p : paths)
-    if (!p.empty() && seen.insert(platform::PathKey(p)).second) out.push_back(p);
+    if (!p.empty() && seen.insert(PathKey(p)).second) out.push_back(p);
   return out;
 }
 
 namespace {
 bool IsInside(const std::string& path, const std::string& folder) {
-  const std::string key = platform::PathKey(path), f = platform::PathKey(folder);
+  const std::string key = PathKey(path), f = PathKey(folder);
   if (key.size() <= f.size() || key.compare(0, f.size(), f) != 0) return false;
-  return f.back() == platform::PathSeparator() || key[f.size()] == platform::PathSeparator();
+  return f.back() == PathSeparator() || key[f.size()] == PathSeparator();
 }
 }  // namespace
 
@@ -41,4 +41,4 @@ bool RunDeleteRequest(const std::vector<std::string>& paths,
   return true;
 }
 
-}  // namespace vd
+}  // namespace vd::platform

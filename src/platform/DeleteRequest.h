@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace vd {
+namespace vd::platform {
 
 // The distinct non-empty paths of `paths`, in first-seen order.
 std::vector<std::string> DistinctPaths(const std::vector<std::string>& paths);
@@ -18,4 +18,4 @@ bool RunDeleteRequest(const std::vector<std::string>& paths,
                       const std::function<bool(const std::string&)>& removeOne,
                       const std::function<bool(const std::string&)>& existsNoFollow);
 
-}  // namespace vd
+}  // namespace vd::platform

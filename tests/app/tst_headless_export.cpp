@@ -1,0 +1,171 @@
+// The headless export, run as the built program with no display: what it
+// writes reads back with the scan's totals, filters and bad arguments take the
+// scan's rules and messages, and a stopped run leaves no file behind.
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <fstream>
+
+#include "TestUtil.h"
+#include "core/dump/ScanDump.h"
+
+namespace {
+
+// The program with no display to connect to: had it created anything of the
+// GUI, it would abort.
+void StartProgram(QProcess& p, const QStringList& args) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(VORNDALE_PROGRAM), args);
+}
+
+// "%T" stands for the scanned tree, "%O" for the output folder.
+QStringList Expand(QStringList args, const std::string& tree, const std::string& out) {
+  for (QString& a : args) {
+    a.replace(QStringLiteral("%T"), QString::fromStdString(tree));
+    a.replace(QStringLiteral("%O"), QString::fromStdString(out));
+  }
+  return args;
+}
+
+QStringList Entries(const std::string& folder) {
+  return QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+class TestHeadlessExport : public QObject {
+  Q_OBJECT
+
+  vdtest::TempDir FTree;
+  std::string FSample;  // a scan file written by hand
+
+ private slots:
+  void initTestCase() {
+    const int64_t old = 1500000000;  // 2017
+    FTree.File("a/photo.jpg", 4000, old);
+    FTree.File("a/b/notes.log", 300);
+    FTree.File("a/b/big.iso", 100000);
+    FTree.File("small.txt", 10);
+    FTree.File("old.bin", 50000, old);
+    FTree.Dir("empty");
+    FSample = FTree / "sample.json";
+    std::ofstream(FSample) << R"([1,0,{"progname":"other tool","timestamp":1600000000},)"
+                              R"([{"name":"/srv"},{"name":"a","asize":7},[{"name":"d"},{"name":"b","asize":5}]]])";
+    std::ofstream(FTree / "truncated.json") << R"([1,2,{},[{"name":"/srv"},{"name":"a","asize":7})";
+  }
+
+  void exportReadsBack_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("target");  // read back; "-" for stdout
+    QTest::addColumn<qlonglong>("files");
+    QTest::addColumn<qlonglong>("bytes");
+    QTest::addColumn<qlonglong>("dirs");
+    QTest::newRow("folder") << QStringList{"--export", "%O/scan.json", "%T/a"} << "scan.json" << 3LL << 104300LL
+                            << 2LL;
+    QTest::newRow("stdout") << QStringList{"--export", "-", "%T/a"} << "-" << 3LL << 104300LL << 2LL;
+    QTest::newRow("filters") << QStringList{"--export", "%O/f.json", "%T/a", "--min-size", "1KB", "--exclude",
+                                            "*.iso", "--modified-before", "2020-01-01"}
+                             << "f.json" << 0LL << 0LL << 2LL;
+    QTest::newRow("size and masks") << QStringList{"--export", "%O/f.json.zst", "%T/a", "--min-size", "0.25 kb",
+                                                   "--exclude", "*.ISO", "--exclude", "*.jpg;*.tmp"}
+                                    << "f.json.zst" << 1LL << 300LL << 2LL;
+    QTest::newRow("convert another tool's file")
+        << QStringList{"--open", "%T/sample.json", "--export", "%O/c.json.gz"} << "c.json.gz" << 2LL << 12LL << 2LL;
+  }
+  void exportReadsBack() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, target);
+    QFETCH(qlonglong, files);
+    QFETCH(qlonglong, bytes);
+    QFETCH(qlonglong, dirs);
+    vdtest::TempDir out;
+    QProcess p;
+    StartProgram(p, Expand(args, FTree.Path(), out.Path()));
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray stdOut = p.readAllStandardOutput();
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == 0, qPrintable(stdErr));
+    QVERIFY2(stdErr.contains(QStringLiteral("Done. Total files: %1   Total size: ").arg(files)), qPrintable(stdErr));
+    vd::TScanFileRead back;
+    if (target == QLatin1String("-")) {
+      back = vd::ReadScanData(std::string_view(stdOut.constData(), size_t(stdOut.size())));
+    } else {
+      QVERIFY(stdOut.isEmpty());
+      QCOMPARE(Entries(out.Path()), QStringList{target});  // no temporary file left
+      back = vd::ReadScanFile(out / target.toStdString());
+    }
+    QCOMPARE(back.Info.ProgName, std::string("vorndale"));
+    QCOMPARE(back.Root->TotalFiles, int64_t(files));
+    QCOMPARE(back.Root->TotalSize, int64_t(bytes));
+    QCOMPARE(back.Root->TotalDirs, int64_t(dirs));
+    if (args.contains(QStringLiteral("--open"))) QCOMPARE(back.Info.Timestamp, int64_t(1600000000));
+  }
+
+  void failures_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");  // a part of stderr's last line
+    QTest::newRow("size") << QStringList{"--export", "%O/x.json", "%T", "--min-size", "12XB"} << 2
+                          << "vorndale: Invalid \"Less than\" value.";
+    QTest::newRow("day") << QStringList{"--export", "%O/x.json", "%T", "--modified-before", "2023-02-29"} << 2
+                         << "vorndale: Invalid \"Modified before\" date.";
+    QTest::newRow("mask") << QStringList{"--export", "%O/x.json", "%T", "--exclude", "*.jpg;[abc"} << 2
+                          << "vorndale: '[ABC' is an invalid mask at (5)";
+    QTest::newRow("missing folder") << QStringList{"--export", "%O/x.json", "%T/none"} << 2
+                                    << "vorndale: Folder does not exist";
+    QTest::newRow("truncated scan file") << QStringList{"--open", "%T/truncated.json", "--export", "%O/x.json"} << 1
+                                         << "truncated.json: at byte 47 (the file ends there): expected ',' or ']'";
+    QTest::newRow("cannot write") << QStringList{"--export", "/proc/vorndale-test.json", "%T"} << 1
+                                  << "vorndale: cannot create /proc/vorndale-test.json";
+  }
+  void failures() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    vdtest::TempDir out;
+    QProcess p;
+    StartProgram(p, Expand(args, FTree.Path(), out.Path()));
+    QVERIFY(p.waitForFinished(60000));
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, qPrintable(stdErr));
+    QVERIFY2(stdErr.trimmed().section(QLatin1Char('\n'), -1).contains(err), qPrintable(stdErr));
+    QCOMPARE(Entries(out.Path()), QStringList());
+  }
+
+  // Ctrl+C during a long scan: the run stops, says so, and leaves nothing,
+  // neither the file nor its temporary.
+  void interruptLeavesNoFile() {
+    vdtest::TempDir slow, out;
+    for (int i = 0; i < 4000; ++i) slow.File("d" + std::to_string(i % 40) + "/f" + std::to_string(i));
+    // Thousands of masks make every file slow to test: seconds for the walk.
+    QStringList masks;
+    for (int i = 0; i < 3000; ++i) masks << QStringLiteral("*nomatch%1*").arg(i);
+    QProcess p;
+    StartProgram(p, {QStringLiteral("--export"), QString::fromStdString(out / "x.json"),
+                     QString::fromStdString(slow.Path()), QStringLiteral("--exclude"), masks.join(QLatin1Char(';'))});
+    p.setReadChannel(QProcess::StandardError);
+    QVERIFY(p.waitForStarted());
+    // The first line comes once the stop signals are handled and the walk begins.
+    QVERIFY(QTest::qWaitFor([&] { return p.canReadLine() || (!p.waitForReadyRead(50) && p.state() != QProcess::Running); },
+                            30000));
+    QVERIFY(p.readLine().startsWith("Scanning:"));
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(30000));
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == 128 + SIGINT, qPrintable(stdErr));
+    QVERIFY2(stdErr.trimmed().endsWith(QLatin1String("Cancelled")), qPrintable(stdErr));
+    QCOMPARE(Entries(out.Path()), QStringList());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestHeadlessExport)
+#include "tst_headless_export.moc"
