@@ -90,21 +90,7 @@ void TContextMenus::OpenOn(const TItemTarget& item, QPoint at) {
       menu.addSeparator();
       continue;
     }
-    // An entry of its own: the toolbar's action stays enabled whatever one
-    // menu makes of it, and its key is shown, not bound a second time.
-    const QKeySequence key = source->shortcut();
-    QString text = source->text();
-    if (const QVariant shown = source->property("keyText"); shown.isValid())
-      text += QLatin1Char('\t') + shown.toString();
-    else if (!key.isEmpty())
-      text += QLatin1Char('\t') + key.toString(QKeySequence::NativeText);
-    QAction* entry = menu.addAction(source->icon(), text);
-    entry->setObjectName(source->objectName());
-    entry->setEnabled(takes && source->isEnabled());
-    QPointer<QAction> target = source;
-    connect(entry, &QAction::triggered, this, [target] {
-      if (target) target->trigger();
-    });
+    AddMirror(menu, source, takes);
   }
   for (const auto& [tab, entries] : FEntries)
     if (!tab || tab == item.Tab) entries(menu, item, takes);
@@ -113,6 +99,25 @@ void TContextMenus::OpenOn(const TItemTarget& item, QPoint at) {
     MenuShownHook()(menu);
   else
     menu.exec(item.View->mapToGlobal(at));
+}
+
+QAction* TContextMenus::AddMirror(QMenu& menu, QAction* source, bool enabled) {
+  // An entry of its own: the toolbar's action stays enabled whatever one
+  // menu makes of it, and its key is shown, not bound a second time.
+  const QKeySequence key = source->shortcut();
+  QString text = source->text();
+  if (const QVariant shown = source->property("keyText"); shown.isValid() && !shown.toString().isEmpty())
+    text += QLatin1Char('\t') + shown.toString();
+  else if (!key.isEmpty())
+    text += QLatin1Char('\t') + key.toString(QKeySequence::NativeText);
+  QAction* entry = menu.addAction(source->icon(), text);
+  entry->setObjectName(source->objectName());
+  entry->setEnabled(enabled && source->isEnabled());
+  QPointer<QAction> target = source;
+  connect(entry, &QAction::triggered, source, [target] {
+    if (target) target->trigger();
+  });
+  return entry;
 }
 
 }  // namespace vd::gui

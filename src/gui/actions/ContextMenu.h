@@ -42,6 +42,10 @@ class TContextMenus : public QObject {
   using TEntries = std::function<void(QMenu& menu, const TItemTarget& item, bool actionsTakeItem)>;
   void AddEntries(TResultTab* tab, TEntries entries);
 
+  // Adds an entry to `menu` that triggers `source`, with its icon, text and
+  // key, enabled when both `enabled` and the source are.
+  static QAction* AddMirror(QMenu& menu, QAction* source, bool enabled);
+
   // Tests: when set, receives each built menu instead of showing it.
   static std::function<void(QMenu&)>& MenuShownHook();
 

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -12,6 +13,7 @@
 #include "actions/ContextMenu.h"
 #include "actions/DragOut.h"
 #include "common/ResultTab.h"
+#include "tabs/duplicates/DuplicatesTab.h"
 #include "window/DropTarget.h"
 #include "window/MainWindow.h"
 #include "window/Shortcuts.h"
@@ -24,6 +26,9 @@ namespace {
 const std::pair<const char*, const char*> kButtonDescriptions[] = {
     {"btnScan", "Scans the chosen source, leaving out the files the filters exclude"},
     {"btnStop", "Stops the running scan or the building of its results"},
+    {"btnRescan", "Scans the folders selected on the active tab again and updates the results"},
+    {"btnOpenScan", "Reads a saved scan file into the four tabs"},
+    {"btnSaveScan", "Writes the results shown to a scan file"},
     {"btnOpen", "Opens the items selected on the active tab with their programs"},
     {"btnCopyPath", "Copies the full paths of the items selected on the active tab"},
     {"btnOpenExplorer", "Shows the items selected on the active tab in their folders"},
@@ -55,6 +60,18 @@ void TfrmMain::InstallDesktopHabits() {
   auto* drags = new TDragOut(*Actions, this);
   new TDropTarget(*this);
   NameToolbarButtons(Panel4);
+
+  // After the file actions: Rescan on every tab (a file stands for its
+  // folder, as for F5), Select Copies on "Duplicates".
+  QAction* rescan = Keys->Rescan();
+  ContextMenus->AddEntries(nullptr, [rescan](QMenu& menu, const TItemTarget&, bool actionsTakeItem) {
+    menu.addSeparator();
+    TContextMenus::AddMirror(menu, rescan, actionsTakeItem);
+  });
+  QAction* copies = Keys->Bind(DuplicatesTab->SelectCopiesButton(), {}, {}, nullptr);
+  ContextMenus->AddEntries(DuplicatesTab, [copies](QMenu& menu, const TItemTarget&, bool) {
+    TContextMenus::AddMirror(menu, copies, true);
+  });
 
   // Top to bottom: sources, filters, Scan, the tabs. Inside a tab the
   // treemap and the lists follow in the order they were made, top to bottom;

@@ -27,13 +27,17 @@
 #include "TestUtil.h"
 #include "actions/ContextMenu.h"
 #include "actions/DragOut.h"
+#include "actions/FileActions.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
+#include "core/scan/Splice.h"
+#include "tabs/duplicates/DuplicatesTab.h"
 #include "tabs/files/FilesTab.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
 #include "views/Shell.h"
 #include "views/TileNeighbour.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 using namespace vd;
 using namespace vd::gui;
@@ -115,6 +119,14 @@ struct TEffects {
       return false;
     };
     Dialogs().ShowError = [this](QWidget*, const QString& text) { Log << "error " + text; };
+    ScanFileDialogs().AskOpenName = [this](QWidget*) {
+      Log << "ask open scan";
+      return QString();
+    };
+    ScanFileDialogs().AskSaveName = [this](QWidget*, const QString&) {
+      Log << "ask save scan";
+      return QString();
+    };
     Shell().OpenUrl = [this](const QUrl& u) {
       Log << "open " + QString::fromLatin1(u.toEncoded());
       return true;
@@ -128,6 +140,7 @@ struct TEffects {
   ~TEffects() {
     Shell() = Saved;
     Dialogs() = {};
+    ScanFileDialogs() = {};
   }
   QStringList Seen() const {
     QStringList all = Log;
@@ -203,6 +216,12 @@ class TstDesktopHabits : public QObject {
                                 << "Ctrl+Enter" << QStringList{"ShowItems " + Uri(A)};
     QTest::newRow("Alt+Enter") << int(Qt::Key_Return) << int(Qt::AltModifier) << "btnShowProperties" << "Alt+Enter"
                                << QStringList{"ShowItemProperties " + Uri(A)};
+    QTest::newRow("Ctrl+O") << int(Qt::Key_O) << int(Qt::ControlModifier) << "btnOpenScan" << "Ctrl+O"
+                            << QStringList{"ask open scan"};
+    QTest::newRow("Ctrl+S") << int(Qt::Key_S) << int(Qt::ControlModifier) << "btnSaveScan" << "Ctrl+S"
+                            << QStringList{"ask save scan"};
+    // The folder of the selected file walked again: the rest of the results stay.
+    QTest::newRow("F5") << int(Qt::Key_F5) << 0 << "btnRescan" << "F5" << QStringList{"rescanned " + Q(T / "big")};
     QTest::newRow("Ctrl+3") << int(Qt::Key_3) << int(Qt::ControlModifier) << "" << "" << QStringList{"tab Only Folders"};
     QTest::newRow("Esc, nothing running") << int(Qt::Key_Escape) << 0 << "btnStop" << "Esc" << QStringList{};
   }
@@ -215,8 +234,15 @@ class TstDesktopHabits : public QObject {
     Activate();
     SelectInFiles(A);
     TEffects effects;
+    const size_t files = Win().S.FAllFiles.size();
+    const auto folder = [&](const char* name) { return FolderOfPath(Win().S.FRoot.get(), T / name); };
+    const TDirNode *big = folder("big"), *p = folder("p");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(QTest::qWaitFor([&] { return Win().btnScan->isEnabled(); }, 60000));
     QStringList got = effects.Seen();
+    QCOMPARE(Win().S.FAllFiles.size(), files);
+    if (folder("big") != big) got << "rescanned " + Q(T / "big");
+    if (folder("p") != p) got << "rescanned " + Q(T / "p");
     if (Win().PageControl1->currentWidget() != Win().FilesTab) got << "tab " + Win().PageControl1->tabText(Win().PageControl1->currentIndex());
     QCOMPARE(got, seen);
     if (!button.isEmpty()) {
@@ -233,12 +259,14 @@ class TstDesktopHabits : public QObject {
     QMessageBox box(QMessageBox::Information, "x", "x", QMessageBox::Ok, &Win());
     QTimer::singleShot(0, [&] {
       for (int k : {Qt::Key_Delete, Qt::Key_Return}) QTest::keyClick(Win().FilesTab->FilesList(), Qt::Key(k));
-      QTest::keyClick(&Win(), Qt::Key_2, Qt::ControlModifier);
+      for (int k : {Qt::Key_2, Qt::Key_O, Qt::Key_S}) QTest::keyClick(&Win(), Qt::Key(k), Qt::ControlModifier);
+      QTest::keyClick(&Win(), Qt::Key_F5);
       box.done(0);
     });
     box.exec();
     QCOMPARE(effects.Seen(), QStringList{});
     QCOMPARE(Win().PageControl1->currentWidget(), Win().FilesTab);
+    QVERIFY(Win().btnScan->isEnabled());  // no rescan began
 
     // Esc stops a scan; while it runs Del finds nothing to move.
     vdtest::TempDir big;
@@ -361,10 +389,13 @@ class TstDesktopHabits : public QObject {
         if (!a->isSeparator()) {
           texts << a->text().section('\t', 0, 0);
           QVERIFY(!a->icon().isNull());
-          QCOMPARE(a->isEnabled(), !copied.isEmpty());
+          // Select Copies goes by the content check alone.
+          if (a->text() != "Select Copies") QCOMPARE(a->isEnabled(), !copied.isEmpty());
         }
-      QCOMPARE(texts, (QStringList{"Open", "Open containing folder", "Copy path(s) to clipboard", "Show Properties",
-                                   "Move to Recycle Bin", "Delete permanently"}));
+      QStringList expected{"Open", "Open containing folder", "Copy path(s) to clipboard", "Show Properties",
+                           "Move to Recycle Bin", "Delete permanently", "Rescan"};
+      if (tab == 3) expected << "Select Copies";
+      QCOMPARE(texts, expected);
       for (QAction* a : menu.actions())
         if (a->text().startsWith("Copy path(s)")) a->trigger();
     };
@@ -401,6 +432,49 @@ class TstDesktopHabits : public QObject {
       copied.sort();
       QCOMPARE(got, copied);
     }
+  }
+
+  // The entries other features add, through their buttons: Rescan (a file
+  // stands for its folder) and Select Copies.
+  void contextMenuEntriesOfOtherFeatures_data() {
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("seen");
+    QTest::newRow("Rescan") << 1 << "lvFiles" << Q(C) << "Rescan" << QStringList{"rescanned big/sub", "selected 0"};
+    QTest::newRow("Select Copies") << 3 << "tvDuplicateFiles" << Q(P) << "Select Copies"
+                                   << QStringList{"selected 2"};  // one of each pair
+  }
+  void contextMenuEntriesOfOtherFeatures() {
+    QFETCH(int, tab);
+    QFETCH(QString, view);
+    QFETCH(QString, item);
+    QFETCH(QString, entry);
+    QFETCH(QStringList, seen);
+    TfrmMain& w = Win();
+    QVERIFY(QTest::qWaitFor([&] { return w.DuplicatesTab->SelectCopiesButton()->isEnabled(); }, 60000));
+    w.PageControl1->setCurrentIndex(tab);
+    TResultTab* t = TabAt(w, tab);
+    auto* v = t->findChild<QAbstractItemView*>(view);
+    const QModelIndex i = FindItem(t, v, item.toStdString());
+    QVERIFY(i.isValid());
+    const QStringList folders{"big", "big/sub", "p", "q"};
+    std::vector<const TDirNode*> before;
+    for (const QString& f : folders) before.push_back(FolderOfPath(w.S.FRoot.get(), T / f.toStdString()));
+    TContextMenus::MenuShownHook() = [&](QMenu& menu) {
+      for (QAction* a : menu.actions())
+        if (a->text().section('\t', 0, 0) == entry) a->trigger();
+    };
+    v->scrollTo(i);
+    RightClick(v->viewport(), v->visualRect(i).center());
+    TContextMenus::MenuShownHook() = nullptr;
+    QVERIFY(QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 60000));
+    QStringList got;
+    for (int f = 0; f < folders.size(); ++f)
+      if (FolderOfPath(w.S.FRoot.get(), T / folders[f].toStdString()) != before[size_t(f)]) got << "rescanned " + folders[f];
+    got << "selected " + QString::number(w.Actions->GatherSelectedPaths().size());
+    QCOMPARE(got, seen);
   }
 
   void contextMenuLooksFinished() {
@@ -591,7 +665,7 @@ class TstDesktopHabits : public QObject {
       for (int c = 0; c < i->childCount(); ++c) walk(i->child(c));
     };
     walk(QAccessible::queryAccessibleInterface(&w));
-    for (const char* name : {"Scan", "Stop", "Open", "Copy path(s) to clipboard", "Open containing folder",
+    for (const char* name : {"Scan", "Stop", "Rescan", "Open Scan...", "Save Scan...", "Open", "Copy path(s) to clipboard", "Open containing folder",
                                 "Show Properties", "Move to Recycle Bin", "Delete permanently", "Visit Website",
                                 "About..."}) {
       QVERIFY2(buttons.contains(name), qPrintable(name));
