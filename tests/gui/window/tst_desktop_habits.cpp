@@ -222,7 +222,10 @@ class TstDesktopHabits : public QObject {
                             << QStringList{"ask save scan"};
     // The folder of the selected file walked again: the rest of the results stay.
     QTest::newRow("F5") << int(Qt::Key_F5) << 0 << "btnRescan" << "F5" << QStringList{"rescanned " + Q(T / "big")};
+    QTest::newRow("Ctrl+1") << int(Qt::Key_1) << int(Qt::ControlModifier) << "" << "" << QStringList{"tab Files in Folders"};
+    QTest::newRow("Ctrl+2") << int(Qt::Key_2) << int(Qt::ControlModifier) << "" << "" << QStringList{};  // already there
     QTest::newRow("Ctrl+3") << int(Qt::Key_3) << int(Qt::ControlModifier) << "" << "" << QStringList{"tab Only Folders"};
+    QTest::newRow("Ctrl+4") << int(Qt::Key_4) << int(Qt::ControlModifier) << "" << "" << QStringList{"tab Duplicates"};
     QTest::newRow("Esc, nothing running") << int(Qt::Key_Escape) << 0 << "btnStop" << "Esc" << QStringList{};
   }
   void keysClickTheirButtons() {
