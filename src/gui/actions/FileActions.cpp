@@ -18,8 +18,7 @@ namespace vd::gui {
 
 namespace {
 
-// The platform's own line break: a CR on POSIX would end up in every command
-// line the paths are pasted into.
+// The questions break their lines as the platform writes text.
 #ifdef Q_OS_WIN
 const QString kLineBreak = QStringLiteral("\r\n");
 #else
