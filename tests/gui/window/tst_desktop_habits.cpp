@@ -372,11 +372,11 @@ class TstDesktopHabits : public QObject {
     w.PageControl1->setCurrentIndex(tab);
     TResultTab* t = TabAt(w, tab);
     QSet<QString> cleared;
-    for (const QString& spec : before) {
-      const QStringList parts = spec.split('|');
+    for (const QString& pick : before) {
+      const QStringList parts = pick.split('|');
       auto* v = t->findChild<QAbstractItemView*>(parts[0]);
       const QModelIndex i = FindItem(t, v, parts[1].toStdString());
-      QVERIFY2(i.isValid(), qPrintable(spec));
+      QVERIFY2(i.isValid(), qPrintable(pick));
       const bool first = !cleared.contains(parts[0]);
       cleared.insert(parts[0]);
       v->selectionModel()->setCurrentIndex(
