@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMimeData>
 #include <QStringList>
 #include <unordered_set>
 
@@ -13,13 +12,13 @@
 #include "platform/DeleteRequest.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
+#include "views/UriList.h"
 
 namespace vd::gui {
 
 namespace {
 
-// The platform's own line break: a CR on POSIX would end up in every command
-// line the paths are pasted into.
+// The questions break their lines as the platform writes text.
 #ifdef Q_OS_WIN
 const QString kLineBreak = QStringLiteral("\r\n");
 #else
@@ -76,19 +75,7 @@ std::vector<std::string> TFileActions::ExistingSelectedPaths() const {
 void TFileActions::SpeedButton1Click() {
   const std::vector<std::string> paths = GatherSelectedPaths();
   if (paths.empty()) return;  // the clipboard keeps what it had
-  auto* data = new QMimeData;
-  data->setText(DisplayList(paths).join(kLineBreak));
-  // File managers paste the items themselves from their URIs, which carry the
-  // exact bytes of every name (the text cannot, for a name that is not UTF-8).
-  QByteArray uriList, gnome("copy");
-  for (const auto& p : paths) {
-    const QByteArray uri = FileUrlFromPath(p).toEncoded();
-    uriList += uri + "\r\n";
-    gnome += '\n' + uri;
-  }
-  data->setData(QStringLiteral("text/uri-list"), uriList);
-  data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
-  QApplication::clipboard()->setMimeData(data);
+  QApplication::clipboard()->setMimeData(NewPathsMimeData(paths));
 }
 
 void TFileActions::btnOpenClick() {

@@ -2,8 +2,10 @@
 // tab owns its treemap surface, lists and trees and their handlers.
 #pragma once
 
+#include <QModelIndex>
 #include <QString>
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,23 @@ class TResultTab : public QWidget {
   // the splitters as the user left them.
   void SetBottomPanelPending() { FBottomPanelPending = true; }
   bool TakeBottomPanelPending() { return std::exchange(FBottomPanelPending, false); }
+
+  // What an item of one of the tab's views stands for, for a context menu or
+  // a drag of it: the paths the file actions must take for it to act on what
+  // the user pointed at. `index` is a row or node of a list or tree, `tile` a
+  // tile of Surface(). Empty: the actions cannot take this item. None: the
+  // view only steers another one that the actions read (a legend that selects
+  // rows), so whatever they take is what the user chose there.
+  virtual std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                            const void* tile) const {
+    (void)view, (void)index, (void)tile;
+    return std::vector<std::string>{};
+  }
+  // A context menu is about to open on an item of `view` that is (`inside`) or
+  // is not yet selected; in the second case it is then selected alone. The
+  // tab drops its other selections that the file actions would read before
+  // this view's, so that they read what the user pointed at.
+  virtual void PrepareContextSelection(const QWidget* view, bool inside) { (void)view, (void)inside; }
 
   TPaintSurface* Surface() const { return FSurface; }
   // Marks the back buffer dirty and repaints (InvalidateBufN).

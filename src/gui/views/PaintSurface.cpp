@@ -1,10 +1,17 @@
 #include "PaintSurface.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTextDocument>
 #include <QToolTip>
 #include <cmath>
+#include <vector>
+
+#include "views/TileNeighbour.h"
+#include "views/TreemapAccessible.h"
 
 namespace vd::gui {
 
@@ -12,11 +19,22 @@ TPaintSurface::TPaintSurface(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the buffer covers everything
   setMouseTracking(true);
   setMinimumSize(1, 1);
+  setFocusPolicy(Qt::StrongFocus);
+  InstallTreemapAccessibility();
 }
 
 void TPaintSurface::Invalidate() {
   FDirty = true;
   update();
+  // Every change of the selection comes this way: screen readers hear of it.
+  if (QAccessible::isActive()) {
+    const QString value = AccessibleValue();
+    if (value != FAccessibleValue) {
+      FAccessibleValue = value;
+      QAccessibleValueChangeEvent ev(this, value);
+      QAccessible::updateAccessibility(&ev);
+    }
+  }
 }
 
 void TPaintSurface::DrawVisualizationNotAvailable(QPainter& p, const QRect& r) {
@@ -66,6 +84,12 @@ void TPaintSurface::paintEvent(QPaintEvent*) {
   FBuf.setDevicePixelRatio(ratio);
   QPainter p(this);
   p.drawImage(0, 0, FBuf);
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(1, 1, -1, -1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+  }
 }
 
 void TPaintSurface::mouseMoveEvent(QMouseEvent* e) {
@@ -91,9 +115,14 @@ void TPaintSurface::leaveEvent(QEvent* e) {
   QWidget::leaveEvent(e);
 }
 
-void TPaintSurface::mousePressEvent(QMouseEvent* e) { emit MouseDown(e); }
+void TPaintSurface::mousePressEvent(QMouseEvent* e) {
+  // A right click inside the selection keeps it; the context menu selects a
+  // tile outside it, before it opens.
+  if (e->button() != Qt::RightButton) emit MouseDown(e);
+}
 
 void TPaintSurface::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) return;
   emit MouseDown(e);  // the double click's own press selects the tile first
   // Only the left button opens: a quick pair of right clicks is no request to
   // launch anything.
@@ -109,7 +138,121 @@ bool TPaintSurface::event(QEvent* e) {
   // Our tooltip is shown at once on every change of tile; the toolkit's own
   // delayed one would only echo it.
   if (e->type() == QEvent::ToolTip) return true;
+  if (e->type() == QEvent::ShortcutOverride) {
+    // The arrows and Enter belong to the treemap while it has the focus, not
+    // to the window's shortcuts (Enter opens the active tab's selection).
+    auto* k = static_cast<QKeyEvent*>(e);
+    const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+    switch (k->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        if (mods == Qt::NoModifier) {
+          e->accept();
+          return true;
+        }
+        break;
+      default: break;
+    }
+  }
   return QWidget::event(e);
+}
+
+void TPaintSurface::keyPressEvent(QKeyEvent* e) {
+  const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (!plain || (IsClosing && IsClosing())) return QWidget::keyPressEvent(e);
+  switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (const void* tile = TileForArrow(e->key())) ClickTile(tile);
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (Current && Current()) emit DblClick();
+      return;
+    default: return QWidget::keyPressEvent(e);
+  }
+}
+
+void TPaintSurface::focusInEvent(QFocusEvent* e) {
+  QWidget::focusInEvent(e);
+  update();  // the focus frame; the buffer is only copied
+}
+
+void TPaintSurface::focusOutEvent(QFocusEvent* e) {
+  QWidget::focusOutEvent(e);
+  update();
+}
+
+QRect TPaintSurface::TileRect(const void* tile) const {
+  QRect found;
+  if (tile && ForEachTile)
+    ForEachTile([&](const void* t, const QRect& r) {
+      if (t == tile && found.isEmpty()) found = r;
+    });
+  return found;
+}
+
+bool TPaintSurface::ClickTile(const void* tile) {
+  const QRect r = TileRect(tile);
+  if (r.isEmpty()) return false;
+  // The point whose layout pixel is the tile's centre.
+  const qreal ratio = devicePixelRatioF();
+  const QPointF at((r.x() + r.width() / 2 + 0.5) / ratio, (r.y() + r.height() / 2 + 0.5) / ratio);
+  QMouseEvent press(QEvent::MouseButtonPress, at, mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  emit MouseDown(&press);
+  return true;
+}
+
+const void* TPaintSurface::TileForArrow(int key) const {
+  if (!ForEachTile || !HitTest || (HasData && !HasData())) return nullptr;
+  std::vector<const void*> ids;
+  std::vector<QRect> rects;
+  ForEachTile([&](const void* t, const QRect& r) {
+    ids.push_back(t);
+    rects.push_back(r);
+  });
+  // On a nested treemap a folder may be covered by what it holds: a tile is
+  // reached only when a click at its centre would select it.
+  auto reachable = [&](int i) {
+    const QRect& r = rects[size_t(i)];
+    return !r.isEmpty() && HitTest(QPoint(r.x() + r.width() / 2, r.y() + r.height() / 2)) == ids[size_t(i)];
+  };
+  const void* current = Current ? Current() : nullptr;
+  const auto from = std::find(ids.begin(), ids.end(), current);
+  if (!current || from == ids.end()) {
+    for (int i = 0; i < int(ids.size()); ++i)
+      if (reachable(i)) return ids[size_t(i)];
+    return nullptr;
+  }
+  TArrow arrow = TArrow::Left;
+  switch (key) {
+    case Qt::Key_Left: arrow = TArrow::Left; break;
+    case Qt::Key_Right: arrow = TArrow::Right; break;
+    case Qt::Key_Up: arrow = TArrow::Up; break;
+    case Qt::Key_Down: arrow = TArrow::Down; break;
+    default: return nullptr;
+  }
+  const int next = NeighbourTile(rects, int(from - ids.begin()), arrow, reachable);
+  return next < 0 ? nullptr : ids[size_t(next)];
+}
+
+QString TPaintSurface::AccessibleValue() const {
+  const void* tile = Current ? Current() : nullptr;
+  if (!tile || !HintFor) return QString();
+  // The hint is the full path and the size on two lines (TileHint).
+  const QString hint = HintFor(tile);
+  const qsizetype br = hint.indexOf(QStringLiteral("\r\n"));
+  if (br < 0) return hint;
+  const QString path = hint.left(br);
+  const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+  const QString name = cut >= 0 && cut + 1 < path.size() ? path.mid(cut + 1) : path;
+  return name + QStringLiteral(", ") + hint.mid(br + 2);
 }
 
 }  // namespace vd::gui

@@ -5,6 +5,11 @@
 // The treemap is laid out and drawn in the screen's own pixels, so it is as
 // sharp at 150 % or 200 % as at 100 %: layouts get LayoutSize(), hit tests
 // and mouse handlers take LayoutPoint()s.
+//
+// It takes the keyboard focus: the arrow keys click the neighbouring tile (the
+// tab's own click handler runs, so its lists follow) and Enter is a double
+// click. A right click selects nothing by itself: the context menu decides
+// (actions/ContextMenu.h).
 #pragma once
 
 #include <QImage>
@@ -28,6 +33,24 @@ class TPaintSurface : public QWidget {
   std::function<QString(const void*)> HintFor;
   // Set while the window closes: painting and hovering stop.
   std::function<bool()> IsClosing;
+  // Whether a tile is part of the selection.
+  std::function<bool(const void*)> IsSelected;
+  // The selected tile the keyboard moves from, or null.
+  std::function<const void*()> Current;
+  // Every tile with its rectangle in layout pixels, in paint order.
+  std::function<void(const std::function<void(const void* tile, const QRect& rect)>&)> ForEachTile;
+
+  // Clicks a tile with the left button and no modifier keys, as the mouse
+  // would at its centre. False when the tile is not on the surface.
+  bool ClickTile(const void* tile);
+  // The tile an arrow key (Qt::Key_Left ...) leads to from Current(); with no
+  // current tile, the first one; null for none.
+  const void* TileForArrow(int key) const;
+  // A tile's rectangle in layout pixels; empty when the tile is not there.
+  QRect TileRect(const void* tile) const;
+  // The name and size of the selected tile ("a.txt, 2.0 KB"), for screen
+  // readers; empty with none.
+  QString AccessibleValue() const;
 
   void Invalidate();  // marks the buffer dirty and asks for a repaint
   // The surface in the screen's pixels, and a point of it.
@@ -53,6 +76,9 @@ class TPaintSurface : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
   bool event(QEvent* e) override;
 
  private:
@@ -61,6 +87,7 @@ class TPaintSurface : public QWidget {
   qreal FRatio = 0;  // the device pixel ratio of the last paint
   const void* FHover = nullptr;
   QString FHint;
+  QString FAccessibleValue;  // last announced
 };
 
 }  // namespace vd::gui

@@ -10,6 +10,8 @@
 namespace vd::gui {
 
 inline QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+// A tile's rectangle (right and bottom exclusive) as Qt spells it.
+inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
 
 class TQtCanvas : public TCanvas {
  public:

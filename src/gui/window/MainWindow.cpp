@@ -131,6 +131,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   UpdateFilterControls();
   SetStatus(QStringLiteral("Ready"));
   AdjustBottomPanels();
+  InstallDesktopHabits();
   setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -184,9 +185,9 @@ void TfrmMain::BuildTopBand() {
   tb->setSpacing(0);
   btnScan = MakeToolButton("btnScan", QStringLiteral("Scan"), QStringLiteral("scan"));
   btnStop = MakeToolButton("btnStop", QStringLiteral("Stop"), QStringLiteral("stop"));
-  btnRescan = MakeToolButton("btnRescan", QStringLiteral("Rescan (F5)"), QStringLiteral("rescan"));
-  btnOpenScan = MakeToolButton("btnOpenScan", QStringLiteral("Open Scan... (Ctrl+O)"), QStringLiteral("open-scan"));
-  btnSaveScan = MakeToolButton("btnSaveScan", QStringLiteral("Save Scan... (Ctrl+S)"), QStringLiteral("save-scan"));
+  btnRescan = MakeToolButton("btnRescan", QStringLiteral("Rescan"), QStringLiteral("rescan"));
+  btnOpenScan = MakeToolButton("btnOpenScan", QStringLiteral("Open Scan..."), QStringLiteral("open-scan"));
+  btnSaveScan = MakeToolButton("btnSaveScan", QStringLiteral("Save Scan..."), QStringLiteral("save-scan"));
   btnOpen = MakeToolButton("btnOpen", QStringLiteral("Open"), QStringLiteral("open-file"));
   btnCopyPath = MakeToolButton("btnCopyPath", QStringLiteral("Copy path(s) to clipboard"), QStringLiteral("clipboard"));
   btnOpenExplorer =

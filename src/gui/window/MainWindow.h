@@ -36,6 +36,8 @@ class TFoldersTab;
 class TFilesInFoldersTab;
 class TDuplicatesTab;
 class TFileActions;
+class TContextMenus;
+class TWindowKeys;
 class TScanFiles;
 class TRescanAction;
 
@@ -133,6 +135,10 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   // hidden and goes with whatever day is picked.
   QTime FPickerTimeOfDay{0, 4, 41, 132};
   QLineEdit *edtLessThan = nullptr, *edtPattern = nullptr;
+  // The exact bytes of a custom path that came from the file system (the
+  // command line, a drop), for as long as the box shows them: a name that is
+  // not UTF-8 cannot come back whole from the box's text.
+  std::string FCustomPathBytes;
   QComboBox* cbSizeUnits = nullptr;
   QWidget* panStatus = nullptr;
   QLabel* lblStatus = nullptr;
@@ -146,6 +152,10 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   std::vector<TResultTab*> Tabs() const;
 
   TFileActions* Actions = nullptr;
+  // Keys, context menus, dragging items out, dropping folders in, names for
+  // screen readers (DesktopHabits.cpp).
+  TWindowKeys* Keys = nullptr;
+  TContextMenus* ContextMenus = nullptr;
   TScanFiles* ScanFiles = nullptr;  // "Open Scan...", "Save Scan..." (ScanFiles.cpp)
   TRescanAction* Rescanner = nullptr;  // "Rescan" (Rescan.cpp)
 
@@ -170,6 +180,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   void CompleteScan(const std::shared_ptr<TScanShared>& task, bool ok, std::unique_ptr<TDirNode> root,
                     const QString& err);
   void RunPipeline();
+  void InstallDesktopHabits();
 };
 
 }  // namespace vd::gui

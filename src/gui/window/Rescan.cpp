@@ -39,7 +39,6 @@ void RestoreCursor() {
 }  // namespace
 
 TRescanAction::TRescanAction(TfrmMain& window) : QObject(&window), W(window) {
-  W.btnRescan->setShortcut(QKeySequence(Qt::Key_F5));
   connect(W.btnRescan, &QToolButton::clicked, this, &TRescanAction::RescanSelected);
 }
 

@@ -82,8 +82,6 @@ TScanFileDialogSeam& ScanFileDialogs() {
 }
 
 TScanFiles::TScanFiles(TfrmMain& window) : QObject(&window), W(window) {
-  W.btnOpenScan->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-  W.btnSaveScan->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   connect(W.btnOpenScan, &QToolButton::clicked, this, &TScanFiles::btnOpenScanClick);
   connect(W.btnSaveScan, &QToolButton::clicked, this, &TScanFiles::btnSaveScanClick);
 }

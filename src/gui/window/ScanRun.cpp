@@ -89,7 +89,10 @@ void TfrmMain::btnScanClick() {
   const bool allDrives = !rbCustomPath->isChecked();
   std::vector<std::string> drives;
   if (!allDrives) {
-    pathToScan = TrimText(ToBytes(cmbCustomPath->currentText()).toStdString());
+    const QString text = cmbCustomPath->currentText();
+    pathToScan = !FCustomPathBytes.empty() && text == DisplayText(FCustomPathBytes)
+                     ? FCustomPathBytes
+                     : TrimText(ToBytes(text).toStdString());
     if (pathToScan.empty()) return;
     if (!platform::DirectoryExists(pathToScan)) {
       ShowErrorMessage(this, QStringLiteral("Folder does not exist."));

@@ -40,6 +40,7 @@ void TfrmMain::StartScanFromCommandLine(bool allDrives, const std::string& folde
   } else {
     rbCustomPath->setChecked(true);
     cmbCustomPath->setCurrentText(DisplayText(folder));
+    FCustomPathBytes = folder;
   }
   UpdateSourceControls();
   btnScanClick();

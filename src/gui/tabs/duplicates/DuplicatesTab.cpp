@@ -132,7 +132,10 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
           });
   connect(lvDuplicateGroupsColors->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection&) { lvDuplicateGroupsColorsSelectItem(selected); });
+  WireDesktopHabits();
 }
+
+TDupGroup* TDuplicatesTab::GroupOfRow(const QTreeWidgetItem* row) { return GroupOfItem(row); }
 
 // ---- Building --------------------------------------------------------------------
 

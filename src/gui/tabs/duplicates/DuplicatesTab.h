@@ -19,6 +19,7 @@ class QSplitter;
 class QToolButton;
 class QTreeView;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QMouseEvent;
 
 namespace vd::gui {
@@ -42,6 +43,9 @@ class TDuplicatesTab : public TResultTab {
   QString SelectionStatus() const override;
   std::vector<std::string> GatherSelectedPaths() const override;
   void AdjustBottomPanel(int windowClientWidth) override;
+  std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                    const void* tile) const override;
+  void PrepareContextSelection(const QWidget* view, bool inside) override;
 
   QTreeView* DuplicateFiles() const { return tvDuplicateFiles; }
   TDupTreeModel* DuplicateFilesModel() const { return FTreeModel; }
@@ -68,6 +72,10 @@ class TDuplicatesTab : public TResultTab {
   void SelectCopies();
 
  private:
+  // The treemap's keyboard and selection queries (DuplicatesHabits.cpp).
+  void WireDesktopHabits();
+  // The group a row of the groups list stands for.
+  static TDupGroup* GroupOfRow(const QTreeWidgetItem* row);
   void lvDuplicateGroupsColorsSelectItem(const QItemSelection& selected);
   void tvDuplicateFilesChange();
   void PaintBox4MouseDown(QMouseEvent* e);

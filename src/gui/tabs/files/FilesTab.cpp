@@ -97,6 +97,7 @@ TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent
   connect(lvFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& sel, const QItemSelection& desel) { lvFilesSelectItem(sel, desel); });
   connect(lvExt->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { lvExtSelectItem(); });
+  WireDesktopHabits();
 }
 
 QTreeWidget* TFilesTab::MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns) {

@@ -37,6 +37,8 @@ class TFilesTab : public TResultTab {
   QString SelectionStatus() const override;
   std::vector<std::string> GatherSelectedPaths() const override;
   void AdjustBottomPanel(int windowClientWidth) override;
+  std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                    const void* tile) const override;
 
   // Pipeline stages, in the order the window calls them after a scan.
   void FlattenAllFilesFromRoot();
@@ -63,6 +65,8 @@ class TFilesTab : public TResultTab {
   QSplitter* BottomSplitter() const { return FBottomSplit; }
 
  private:
+  // The treemap's keyboard and selection queries (FilesTabHabits.cpp).
+  void WireDesktopHabits();
   QTreeWidget* MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns);
   QTreeWidgetItem* MakeFileRow(const TFileLeaf& leaf) const;
   // The exact full path a row of lvFiles carries.

@@ -63,6 +63,7 @@ TFilesInFoldersTab::TFilesInFoldersTab(TResultsState& state, TWindowHooks& windo
           [this] { OnTreeSelectionChanged(); });
   connect(tvFileExtensions->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { tvFileExtensionsSelectItem(); });
+  WireDesktopHabits();
 }
 
 TFilesInFoldersTab::~TFilesInFoldersTab() {

@@ -59,6 +59,8 @@ class TFilesInFoldersTab : public TResultTab {
   QString SelectionStatus() const override;
   std::vector<std::string> GatherSelectedPaths() const override;
   void AdjustBottomPanel(int windowClientWidth) override;
+  std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                    const void* tile) const override;
 
   // Pipeline stages, in this order after a scan.
   void BuildFoldersAndFilesTree();
@@ -101,6 +103,8 @@ class TFilesInFoldersTab : public TResultTab {
 
  private:
   void CreateControls();
+  // The treemap's keyboard and selection queries (FilesInFoldersHabits.cpp).
+  void WireDesktopHabits();
   TNodeItem* NewDirNode(TDirNode* dir);
   TNodeItem* NewFileNode(TFileLeaf* leaf);
   void AddDirNode(TNodeItem* parent, TDirNode* dir);

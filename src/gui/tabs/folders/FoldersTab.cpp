@@ -107,6 +107,7 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
   connect(tvFolders->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TFoldersTab::tvFoldersChange);
   connect(lvFilesOfSelectedFolder->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TFoldersTab::lvFilesOfSelectedFolderSelectItem);
+  WireDesktopHabits();
 }
 
 TColor TFoldersTab::FolderPathColor(const std::string& path) { return HashColor(platform::ToLowerLocale(path)); }

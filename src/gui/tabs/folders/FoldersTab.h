@@ -44,6 +44,9 @@ class TFoldersTab : public TResultTab {
   QString SelectionStatus() const override;
   std::vector<std::string> GatherSelectedPaths() const override;
   void AdjustBottomPanel(int windowClientWidth) override;
+  std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
+                                                    const void* tile) const override;
+  void PrepareContextSelection(const QWidget* view, bool inside) override;
 
   QTreeView* Tree() const { return tvFolders; }
   QTreeView* Legend() const { return lvFilesOfSelectedFolder; }
@@ -58,6 +61,8 @@ class TFoldersTab : public TResultTab {
   // Thrown by ReportTreeProgress when the scan's context reports cancellation.
   struct TTreeCancelled {};
 
+  // The treemap's keyboard and selection queries (FoldersTabHabits.cpp).
+  void WireDesktopHabits();
   int64_t CountDirs() const;
   void SortChildrenBySize(TDirNode* root);
   void AddFolderNodes(int64_t total);
