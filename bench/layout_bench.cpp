@@ -74,7 +74,7 @@ TInputs MakeInputs(const vd::TDirNode* root) {
   in.Files = vd::FlattenAllFiles(root, total);
   // Every tenth file is a duplicate; groups of about ten share a colour.
   for (size_t i = 0; i < in.Files.size(); i += 10)
-    in.Colours.emplace(vd::platform::PathKey(in.Files[i]->FullPath()), vd::HashColor(std::to_string(i / 100)));
+    in.Colours.Set(in.Files[i], vd::HashColor(std::to_string(i / 100)));
   return in;
 }
 

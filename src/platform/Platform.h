@@ -101,6 +101,10 @@ class TDirReader {
 // would make the heads seek back and forth. False when it cannot be told.
 bool IsOnRotationalDisk(const std::string& path);
 
+// Gives the memory the process has freed back to the system where the
+// allocator keeps it (the pools of helper threads). Nothing where it cannot.
+void ReleaseFreeMemory();
+
 #ifndef _WIN32
 // Test seam: the folder reader calls `hook` instead of the system's statx (null
 // puts the system's back), and forgets that statx was found missing.

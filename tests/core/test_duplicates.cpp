@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "core/results/Duplicates.h"
 #include "core/results/FileList.h"
@@ -37,7 +38,7 @@ TEST(Duplicates, NameIgnoringCaseAndSize) {
   auto* a = b.AddDir(b.Root(), "a");
   auto* c = b.AddDir(b.Root(), "c");
   b.AddFile(a, "Report.PDF", 100);
-  b.AddFile(c, "report.pdf", 100);
+  const TFileLeaf* lower = b.AddFile(c, "report.pdf", 100);
   b.AddFile(a, "same.txt", 5);
   b.AddFile(c, "same.txt", 6);  // other size
   b.AddFile(a, "x1", 7);
@@ -51,8 +52,8 @@ TEST(Duplicates, NameIgnoringCaseAndSize) {
   EXPECT_TRUE(g.FileName == "Report.PDF" || g.FileName == "report.pdf");
   EXPECT_EQ(g.FileName, g.Files[1]->Name());  // named by the file that completed it
   EXPECT_EQ(g.Color, ColorFromKey("REPORT.PDF|100"));
-  EXPECT_EQ(r.ColorByPath.size(), 2u);
-  EXPECT_EQ(r.GroupByPath.at(vd::platform::PathKey(vdtest::Native("/d/c/report.pdf"))), &g);
+  EXPECT_EQ(r.ColorByFile.size(), 2u);
+  EXPECT_EQ(*r.GroupByFile.Find(lower), &g);
 }
 
 TEST(Duplicates, OrderMembersAndZeroBytes) {
@@ -78,18 +79,20 @@ TEST(Duplicates, CapDropsTheSmallestGroup) {
   TTreeBuilder b(vdtest::Native("/d"));
   auto* x = b.AddDir(b.Root(), "x");
   auto* y = b.AddDir(b.Root(), "y");
+  const TFileLeaf *x0 = nullptr, *y0 = nullptr;
   for (int i = 0; i < 2001; ++i) {
     const std::string name = "f" + std::to_string(i);
-    b.AddFile(x, name, 10 + i);
-    b.AddFile(y, name, 10 + i);
+    const TFileLeaf* inX = b.AddFile(x, name, 10 + i);
+    const TFileLeaf* inY = b.AddFile(y, name, 10 + i);
+    if (i == 0) x0 = inX, y0 = inY;
   }
   auto root = b.Finish();
   const auto r = FindDuplicates(Flatten(root.get()));
   EXPECT_EQ(r.Groups.size(), 2000u);
   EXPECT_EQ(r.Groups.back()->Size, 11);
-  EXPECT_EQ(r.ColorByPath.size(), 4000u);
-  EXPECT_FALSE(r.ColorByPath.count(vd::platform::PathKey(vdtest::Native("/d/x/f0"))));
-  EXPECT_FALSE(r.GroupByPath.count(vd::platform::PathKey(vdtest::Native("/d/y/f0"))));
+  EXPECT_EQ(r.ColorByFile.size(), 4000u);
+  EXPECT_FALSE(r.ColorByFile.count(x0));
+  EXPECT_FALSE(r.GroupByFile.count(y0));
 }
 
 TEST(Duplicates, ProgressPointsAndCancellation) {
@@ -100,7 +103,8 @@ TEST(Duplicates, ProgressPointsAndCancellation) {
     std::vector<int64_t> points;
     FindDuplicates(Flatten(root.get()), [&](int64_t done, int64_t total) {
       EXPECT_EQ(total, n);
-      points.push_back(done);
+      // A point may be told again while the work goes on; never out of order.
+      if (points.empty() || points.back() != done) points.push_back(done);
       return false;
     });
     std::vector<int64_t> expected{1};
@@ -113,8 +117,8 @@ TEST(Duplicates, ProgressPointsAndCancellation) {
   auto root = b.Finish();
   const auto r = FindDuplicates(Flatten(root.get()), [](int64_t done, int64_t) { return done > 1; });
   EXPECT_TRUE(r.Cancelled);
-  EXPECT_TRUE(r.ColorByPath.empty());
-  EXPECT_TRUE(r.GroupByPath.empty());
+  EXPECT_TRUE(r.ColorByFile.empty());
+  EXPECT_TRUE(r.GroupByFile.empty());
   EXPECT_FALSE(r.Groups.empty());  // what was found before the stop
   EXPECT_TRUE(FindDuplicates({}).Groups.empty());
 }
@@ -141,7 +145,7 @@ TEST(Duplicates, NameOrSizeAloneFormsNoGroup) {
     auto root = b.Finish();
     const auto r = FindDuplicates(Flatten(root.get()));
     EXPECT_EQ(r.Groups.size(), c.group ? 1u : 0u) << c.a << " / " << c.b;
-    EXPECT_EQ(r.ColorByPath.size(), c.group ? 2u : 0u) << c.a;
+    EXPECT_EQ(r.ColorByFile.size(), c.group ? 2u : 0u) << c.a;
     if (!c.group) continue;
     // Named and dated by the second file found, coloured by the key.
     const TDupGroup& g = *r.Groups[0];
@@ -175,12 +179,43 @@ TEST(Duplicates, EqualTotalsComeInEitherOrder) {
   EXPECT_EQ(r.Groups[1]->TotalBytes(), 300);
   EXPECT_EQ(r.Groups[2]->FileName, "small");
   // Both maps hold exactly the members, each with its own group.
-  EXPECT_EQ(r.GroupByPath.size(), 7u);
+  EXPECT_EQ(r.GroupByFile.size(), 7u);
   for (const auto& g : r.Groups)
     for (const TFileLeaf* f : g->Files) {
-      EXPECT_EQ(r.GroupByPath.at(vd::platform::PathKey(f->FullPath())), g.get());
-      EXPECT_EQ(r.ColorByPath.at(vd::platform::PathKey(f->FullPath())), g->Color);
+      EXPECT_EQ(*r.GroupByFile.Find(f), g.get());
+      EXPECT_EQ(*r.ColorByFile.Find(f), g->Color);
     }
+}
+
+// The maps by file hold exactly the members of the groups, each with its own
+// group, also where names differ only in case within one folder (two files on
+// a case-sensitive disk, one path key where keys ignore case).
+TEST(Duplicates, MapsByFileAgreeWithMapsByPath) {
+  TTreeBuilder b("/d");
+  auto* a = b.AddDir(b.Root(), "a");
+  auto* c = b.AddDir(b.Root(), "C");
+  for (const char* n : {"Report.PDF", "report.pdf", "REPORT.pdf"}) b.AddFile(a, n, 9);
+  b.AddFile(c, "report.PDF", 9);
+  b.AddFile(c, "A.txt", 1);
+  b.AddFile(a, "a.TXT", 1);
+  b.AddFile(a, "alone", 1);
+  auto root = b.Finish();
+  const auto r = FindDuplicates(Flatten(root.get()));
+  ASSERT_EQ(r.Groups.size(), 2u);
+  std::map<std::string, std::pair<TColor, const TDupGroup*>> byPath;
+  for (const auto& g : r.Groups)
+    for (const TFileLeaf* f : g->Files) byPath[f->FullPath()] = {g->Color, g.get()};
+  EXPECT_EQ(byPath.size(), 6u);
+  size_t mapped = 0;
+  for (const TFileLeaf* f : Flatten(root.get())) {
+    const auto it = byPath.find(f->FullPath());
+    ASSERT_EQ(r.GroupByFile.count(f), it == byPath.end() ? 0u : 1u) << f->FullPath();
+    if (it == byPath.end()) continue;
+    EXPECT_EQ(*r.ColorByFile.Find(f), it->second.first);
+    EXPECT_EQ(*r.GroupByFile.Find(f), it->second.second);
+    ++mapped;
+  }
+  EXPECT_EQ(mapped, r.ColorByFile.size());
 }
 
 TEST(Duplicates, CancelledAtTheFirstPointFindsNothing) {
@@ -196,4 +231,42 @@ TEST(Duplicates, CancelledAtTheFirstPointFindsNothing) {
   calls = 0;
   FindDuplicates({}, [&](int64_t, int64_t) { return ++calls > 0; });
   EXPECT_EQ(calls, 0);
+}
+
+// The flat list is the order every tab shows: largest first, equal sizes in
+// pre-order, on lists long enough to take the radix path and sizes that use
+// every digit of the key; its extension sums agree with the files.
+TEST(FileList, LargestFirstStableWithSumsAndFileMaps) {
+  TTreeBuilder b("/d");
+  std::vector<TFileLeaf*> preorder;
+  const int64_t sizes[] = {0, 7, int64_t(1) << 40, 7, 3, (int64_t(1) << 62) / 1000, 5000, 7, 1};
+  auto* a = b.AddDir(b.Root(), "a");
+  auto* c = b.AddDir(a, "c");
+  for (int i = 0; i < 300; ++i) preorder.push_back(b.AddFile(b.Root(), "r" + std::to_string(i) + (i % 2 ? ".txt" : ".bin"), sizes[i % 9]));
+  for (int i = 0; i < 200; ++i) preorder.push_back(b.AddFile(a, "a" + std::to_string(i) + ".TXT", sizes[(i * 5) % 9]));
+  for (int i = 0; i < 100; ++i) preorder.push_back(b.AddFile(c, "c" + std::to_string(i), sizes[(i * 7) % 9]));
+  auto root = b.Finish();
+  std::vector<TFileLeaf*> expected = preorder;
+  std::stable_sort(expected.begin(), expected.end(), [](const TFileLeaf* x, const TFileLeaf* y) { return x->Size > y->Size; });
+  const TAllFiles all = CollectAllFiles(root.get());
+  ASSERT_EQ(all.Files, expected);
+  EXPECT_EQ(all.Files, Flatten(root.get()));
+  int64_t total = 0;
+  std::map<std::string, std::pair<int64_t, int64_t>> byExt;
+  for (const TFileLeaf* f : preorder) {
+    total += f->Size;
+    auto& s = byExt[std::string(f->ExtKey()->View())];
+    s.first += f->Size;
+    s.second += 1;
+  }
+  EXPECT_EQ(all.TotalBytes, total);
+  ASSERT_EQ(all.ByExtension.size(), byExt.size());
+  for (const TExtStatPair& p : all.ByExtension) EXPECT_EQ(byExt.at(p.Ext), std::make_pair(p.Bytes, p.Files)) << p.Ext;
+
+  // A map by file keeps every file through its growth, and setting again replaces.
+  TDupColorMap m;
+  for (size_t i = 0; i < preorder.size(); ++i) m.Set(preorder[i], TColor(i));
+  for (size_t i = 0; i < preorder.size(); i += 2) m.Set(preorder[i], TColor(i + 1));
+  ASSERT_EQ(m.size(), preorder.size());
+  for (size_t i = 0; i < preorder.size(); ++i) ASSERT_EQ(*m.Find(preorder[i]), TColor(i % 2 ? i : i + 1));
 }

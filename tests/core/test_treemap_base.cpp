@@ -229,10 +229,9 @@ TEST(TreemapIndex, CollidingHashesStayApart) {
   // entry with an equal key replaces the earlier one.
   const std::vector<std::string> keys{"a", "b", "c", "b"};
   TPathIndex idx;
-  idx.Reset(keys.size());
-  bool replaced = false;
-  for (uint32_t i = 0; i < keys.size(); ++i)
-    replaced |= idx.Insert(42, i, [&](uint32_t o) { return keys[o] == keys[i]; });
+  const bool replaced = idx.Build(
+      std::vector<uint32_t>(keys.size(), 42), [](uint32_t) { return true; },
+      [&](uint32_t a, uint32_t b) { return keys[a] == keys[b]; });
   EXPECT_TRUE(replaced);
   auto find = [&](const std::string& k) { return idx.Find(42, [&](uint32_t t) { return keys[t] == k; }); };
   EXPECT_EQ(find("a"), 0u);
@@ -257,5 +256,13 @@ TEST(TreemapIndex, FileKeysMatchFullPaths) {
     for (TFileLeaf* f : files) EXPECT_EQ(keys.FileKeyHash(f), PathKeyHash(platform::PathKey(f->FullPath())));
     TPathKeyMaker fresh;
     for (TFileLeaf* f : files) EXPECT_EQ(fresh.FileKeyHash(f), PathKeyHash(platform::PathKey(f->FullPath())));
+    // Worked out in memory order, handed back in the order asked.
+    const std::vector<TTreeObj> objs{{files[3], false}, {dd, true}, {files[0], false}, {d, true}, {files[2], false}};
+    const std::vector<uint32_t> hashes = PathKeyHashes(objs.size(), [&](size_t i) { return objs[i]; });
+    for (size_t i = 0; i < objs.size(); ++i) {
+      const std::string path = objs[i].IsDir ? static_cast<const TDirNode*>(objs[i].Obj)->FullPath()
+                                             : static_cast<const TFileLeaf*>(objs[i].Obj)->FullPath();
+      EXPECT_EQ(hashes[i], PathKeyHash(platform::PathKey(path))) << path;
+    }
   }
 }

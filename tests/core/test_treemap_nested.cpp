@@ -237,7 +237,7 @@ TEST(NestedTreemaps, RebuildingTheSameTreeFindsEveryTile) {
   for (int i = 0; i < 5; ++i) files.push_back(b.AddFile(b.Root(), "f" + std::to_string(i), 10 + i));
   auto root = b.Finish();
   TDupColorMap colours;
-  for (TFileLeaf* f : files) colours[platform::PathKey(f->FullPath())] = 0x112233;
+  for (TFileLeaf* f : files) colours.Set(f, 0x112233);
   THierTreemapLayout h;
   TDupTreemapLayout d;
   for (int round = 0; round < 3; ++round) {
@@ -275,10 +275,10 @@ TDupTree MakeDupTree() {
   t.R = b.AddFile(b.Root(), "r.bin", 50);
   t.Zero = b.AddFile(b.Root(), "zero.bin", 0);
   t.Root = b.Finish();
-  t.Colours[platform::PathKey(t.A1->FullPath())] = Rgb(0x3366CC);
-  t.Colours[platform::PathKey(t.B1->FullPath())] = Rgb(0x3366CC);
-  t.Colours[platform::PathKey(t.R->FullPath())] = Rgb(0xCC6633);
-  t.Colours[platform::PathKey(t.Zero->FullPath())] = Rgb(0xCC6633);
+  t.Colours.Set(t.A1, Rgb(0x3366CC));
+  t.Colours.Set(t.B1, Rgb(0x3366CC));
+  t.Colours.Set(t.R, Rgb(0xCC6633));
+  t.Colours.Set(t.Zero, Rgb(0xCC6633));
   return t;
 }
 
@@ -332,12 +332,15 @@ TEST(DupTreemap, OnlyDuplicatesAndTheFoldersHoldingThem) {
   EXPECT_EQ(l.SelectedCount(), 0u);
 }
 
-TEST(DupTreemap, NoMatchingPathsNoTiles) {
+TEST(DupTreemap, NoMatchingFilesNoTiles) {
   auto t = MakeDupTree();
+  auto other = MakeDupTree();  // the same paths, other files
   TDupTreemapLayout l;
-  const TDupColorMap none;
-  const TDupColorMap elsewhere{{"/elsewhere/a1.bin", 1}, {"/r/A/missing.bin", 2}};
-  for (const TDupColorMap* map : {&none, &elsewhere, static_cast<const TDupColorMap*>(nullptr)}) {
+  TDupColorMap none, elsewhere;
+  elsewhere.Set(other.A1, 1);
+  elsewhere.Set(other.B1, 2);
+  const TDupColorMap* maps[] = {&none, &elsewhere, nullptr};
+  for (const TDupColorMap* map : maps) {
     l.BuildFromRootDuplicates(t.Root.get(), map, {0, 0, 200, 200});
     EXPECT_TRUE(l.Items().empty());
   }

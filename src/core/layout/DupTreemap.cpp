@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -18,46 +19,22 @@ void TDupTreemapLayout::Clear() {
   FKeysUnique = true;
   FSelected.Clear();
   FDupBytesMemo = {};
-  FFileColors = {};
-  FColorKeyHashes = {};
   FPrimary = nullptr;
   FColorByFileUpper = nullptr;
 }
 
-const TColor* TDupTreemapLayout::LookUpDupColor(const TFileLeaf* f) {
-  if (!FColorByFileUpper || FColorByFileUpper->empty()) return nullptr;
-  // Most files are no duplicates: their hash rules them out without a key,
-  // usually by one bit of a small filter before the sorted list is searched.
-  const uint32_t h = FKeys.FileKeyHash(f);
-  const uint32_t bit = h & (kHashFilterBits - 1);
-  if (!(FHashFilter[bit >> 6] >> (bit & 63) & 1)) return nullptr;
-  if (!std::binary_search(FColorKeyHashes.begin(), FColorKeyHashes.end(), h)) return nullptr;
-  const auto it = FColorByFileUpper->find(FKeys.FileKey(f));
-  return it == FColorByFileUpper->end() ? nullptr : &it->second;
-}
-
 const TColor* TDupTreemapLayout::DupColor(const TFileLeaf* f) const {
-  const auto it = FFileColors.find(f);
-  return it == FFileColors.end() ? nullptr : &it->second;
+  return FColorByFileUpper ? FColorByFileUpper->Find(f) : nullptr;
 }
 
-// Every folder's duplicate bytes in one bottom-up pass, so each folder costs
-// the build once; only folders with duplicates below them are stored.
-void TDupTreemapLayout::ComputeDupBytes(TDirNode* root) {
-  std::vector<TDirNode*> order{root};
-  for (size_t i = 0; i < order.size(); ++i) order.insert(order.end(), order[i]->Children.begin(), order[i]->Children.end());
-  for (size_t i = order.size(); i-- > 0;) {
-    const TDirNode* n = order[i];
-    int64_t sum = 0;
-    for (const TFileLeaf* f : n->Leaves) {
-      if (const TColor* c = LookUpDupColor(f)) {
-        sum += f->Size;
-        FFileColors.emplace(f, *c);
-      }
-    }
-    for (const TDirNode* c : n->Children) sum += DupBytes(c);
-    if (sum != 0) FDupBytesMemo[n] = sum;
-  }
+// Every folder's duplicate bytes, from the duplicates up: each folder that
+// holds some passes its own bytes to itself and every folder above it. The
+// rest of the tree is never visited, however large it is.
+void TDupTreemapLayout::ComputeDupBytes() {
+  std::unordered_map<const TDirNode*, int64_t> own;
+  FColorByFileUpper->ForEach([&](const TFileLeaf* f, TColor) { own[f->Parent()] += f->Size; });
+  for (const auto& [dir, bytes] : own)
+    for (const TDirNode* d = dir; d; d = d->Parent) FDupBytesMemo[d] += bytes;
 }
 
 int64_t TDupTreemapLayout::DupBytes(const TDirNode* node) const {
@@ -66,23 +43,17 @@ int64_t TDupTreemapLayout::DupBytes(const TDirNode* node) const {
   return it == FDupBytesMemo.end() ? 0 : it->second;
 }
 
-void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper,
-                                                const TRect& target) {
+void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target) {
+  TDupTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildFromRootDuplicatesHere(root, colorByFileUpper, target); });
+  *this = std::move(fresh);
+}
+
+void TDupTreemapLayout::BuildFromRootDuplicatesHere(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target) {
   Clear();
   if (!root || IsRectEmpty(target)) return;
   FColorByFileUpper = colorByFileUpper;
-  if (FColorByFileUpper && !FColorByFileUpper->empty()) {
-    FColorKeyHashes.reserve(FColorByFileUpper->size());
-    FHashFilter.assign(kHashFilterBits / 64, 0);
-    for (const auto& [key, colour] : *FColorByFileUpper) {
-      const uint32_t h = PathKeyHash(key);
-      FColorKeyHashes.push_back(h);
-      const uint32_t bit = h & (kHashFilterBits - 1);
-      FHashFilter[bit >> 6] |= uint64_t(1) << (bit & 63);
-    }
-    std::sort(FColorKeyHashes.begin(), FColorKeyHashes.end());
-    ComputeDupBytes(root);
-  }
+  if (FColorByFileUpper && !FColorByFileUpper->empty()) ComputeDupBytes();
   if (DupBytes(root) > 0) BuildDirDupOnly(root, target, 0);
   // Nesting runs on an explicit stack, so any depth of folders is safe; a
   // folder's tile still comes right before everything inside it.
@@ -92,24 +63,16 @@ void TDupTreemapLayout::BuildFromRootDuplicates(TDirNode* root, const TDupColorM
     PlaceEntry(p.Entry, p.Cell, p.Depth);
   }
   FItems.shrink_to_fit();
-  FByUpperPath.Reset(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) {
-    if (!FIndexed[i]) continue;
-    const bool replaced = FByUpperPath.Insert(FHashes[i], i, [&](uint32_t other) {
-      return FItems[other].UpperPath() == FItems[i].UpperPath();
-    });
-    if (replaced) FKeysUnique = false;
-  }
   FEntries = {};
   FPending = {};
   FPlaced = {};
-  FHashes = {};
-  FIndexed = {};
-  FFileColors = {};
-  FColorKeyHashes = {};
-  FHashFilter = {};
   FDupBytesMemo = {};  // folder tiles keep their own bytes
-  FKeys.Clear();
+  const std::vector<uint32_t> hashes = PathKeyHashes(
+      FItems.size(), [&](size_t i) { return TTreeObj{FItems[i].FObj, FItems[i].Kind() == TDupKind::dkDir}; });
+  // A folder without a path (the synthetic root of all drives) is not entered.
+  FKeysUnique = !FByUpperPath.Build(
+      hashes, [&](uint32_t i) { return FItems[i].Kind() == TDupKind::dkFile || !FItems[i].Dir()->FullPath().empty(); },
+      [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 }
 
 void TDupTreemapLayout::BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t depth) {
@@ -142,17 +105,12 @@ void TDupTreemapLayout::PlaceEntry(const TEntry& e, const TRect& cell, int32_t d
     TDupItem it(r, TDupKind::dkDir, depth, e.Obj);
     it.FDupBytes = DupBytes(e.Dir());
     FItems.push_back(it);
-    const std::string& key = FKeys.DirKey(e.Dir());
-    FHashes.push_back(PathKeyHash(key));
-    FIndexed.push_back(key.empty() ? 0 : 1);
     BuildDirDupOnly(e.Dir(), r, depth + 1);
   } else {
     TDupItem it(r, TDupKind::dkFile, depth, e.Obj);
     const TColor* c = DupColor(e.File());
     it.FColor = c ? *c : kDupUnknownColor;
     FItems.push_back(it);
-    FHashes.push_back(FKeys.FileKeyHash(e.File()));
-    FIndexed.push_back(1);  // a file's path always has its name
   }
 }
 

@@ -53,9 +53,11 @@ class TDupTreemapLayout {
   using TEntry = TObjEntry;
 
   void Clear();
-  // colorByFileUpper: path key -> group colour; a file counts as a duplicate
-  // exactly when its path key is in it. Read during the build only.
+  // colorByFileUpper: file -> group colour; a file counts as a duplicate
+  // exactly when it is in it. Read during the build only.
   void BuildFromRootDuplicates(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target);
+  // Inside a TPumpScope the build runs beside the caller into a layout of its
+  // own: until it ends, this one stays as it was for painting and hit tests.
   void Paint(TCanvas& canvas) const;
   // The deepest tile holding p, or null.
   const TDupItem* HitTest(TPoint p) const;
@@ -79,12 +81,10 @@ class TDupTreemapLayout {
     TRect Cell;
     int32_t Depth;
   };
-  void ComputeDupBytes(TDirNode* root);
+  void ComputeDupBytes();
+  void BuildFromRootDuplicatesHere(TDirNode* root, const TDupColorMap* colorByFileUpper, const TRect& target);
   int64_t DupBytes(const TDirNode* node) const;
-  // The group colour of a duplicate file, null for any other file. Only the
-  // first pass over the tree looks paths up in the colour map; the rest of
-  // the build asks FFileColors.
-  const TColor* LookUpDupColor(const TFileLeaf* f);
+  // The group colour of a duplicate file, null for any other file.
   const TColor* DupColor(const TFileLeaf* f) const;
   void BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
@@ -101,13 +101,6 @@ class TDupTreemapLayout {
   // Build scratch.
   std::vector<TEntry> FEntries;
   std::vector<TPending> FPending, FPlaced;
-  std::vector<uint32_t> FHashes;  // 0: not indexed
-  std::vector<uint8_t> FIndexed;
-  std::unordered_map<const TFileLeaf*, TColor> FFileColors;  // the duplicates found by ComputeDupBytes
-  std::vector<uint32_t> FColorKeyHashes;  // PathKeyHash of every key of the colour map, sorted
-  static constexpr uint32_t kHashFilterBits = uint32_t(1) << 20;
-  std::vector<uint64_t> FHashFilter;  // one bit per hash value modulo its size
-  TPathKeyMaker FKeys;
 };
 
 }  // namespace vd

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -17,10 +19,17 @@ void TTreemapLayout::Clear() {
   FSelectedPaths.Clear();
   FByPath.Clear();
   FKeysUnique = true;
+  FShownEnd = 0;
   FByExtLargest = {};
 }
 
 void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target) {
+  TTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildHere(files, target); });
+  *this = std::move(fresh);
+}
+
+void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target) {
   Clear();
   if (IsRectEmpty(target) || files.empty()) return;
 
@@ -69,37 +78,29 @@ void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const 
 }
 
 void TTreemapLayout::IndexItems() {
-  TPathKeyMaker keys;
-  FByPath.Reset(FItems.size());
-  // Tiles come largest first, so consecutive tiles rarely share a folder; the
-  // hashes are worked out folder by folder, where each folder's part is made
-  // once, and entered in tile order afterwards.
-  std::vector<std::pair<const TDirNode*, uint32_t>> byFolder(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) byFolder[i] = {FItems[i].Leaf->Parent(), i};
-  std::sort(byFolder.begin(), byFolder.end());
-  std::vector<uint32_t> hashes(FItems.size());
-  for (const auto& [dir, i] : byFolder) hashes[i] = keys.FileKeyHash(FItems[i].Leaf);
-  byFolder = {};
+  // Tiles come largest first, so consecutive tiles rarely share a folder or a
+  // place in memory; the hashes are worked out in memory order instead.
+  const std::vector<uint32_t> hashes =
+      PathKeyHashes(FItems.size(), [&](size_t i) { return TTreeObj{FItems[i].Leaf, false}; });
+  // Keys are built only when two tiles share a hash.
+  FKeysUnique = !FByPath.Build(
+      hashes, [](uint32_t) { return true; },
+      [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 
-  const TExtKey* lastExt = nullptr;
-  uint32_t* lastLargest = nullptr;
-  for (uint32_t i = 0; i < FItems.size(); ++i) {
-    const TFileLeaf* f = FItems[i].Leaf;
-    // Keys are built only when two tiles share a hash.
-    const bool replaced = FByPath.Insert(hashes[i], i, [&](uint32_t other) {
-      return FItems[other].UpperPath() == FItems[i].UpperPath();
-    });
-    if (replaced) FKeysUnique = false;
-
-    const TExtKey* ext = f->ExtKey();
-    if (ext != lastExt) {
-      auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
-      lastExt = ext;
-      lastLargest = &it->second;
-      if (inserted) continue;
-    }
-    if (FItems[*lastLargest].Size() < f->Size) *lastLargest = i;
+  // Tiles come largest first: an extension's first tile is its largest (the
+  // earliest of equals). Neighbouring tiles seldom share an extension, so the
+  // keys' addresses are looked up per tile, their texts once per key.
+  std::unordered_map<const TExtKey*, uint32_t> largest;
+  for (uint32_t i = 0; i < FItems.size(); ++i) largest.try_emplace(FItems[i].Leaf->ExtKey(), i);
+  // Two keys may spell one extension (parts of the tree scanned at other times).
+  for (const auto& [ext, i] : largest) {
+    auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
+    if (!inserted && i < it->second) it->second = i;
   }
+  // Past the last tile with room, every tile is empty: painting and hit tests
+  // stop there.
+  FShownEnd = FItems.size();
+  while (FShownEnd > 0 && IsRectEmpty(FItems[FShownEnd - 1].Rect)) --FShownEnd;
 }
 
 void TTreemapLayout::Paint(TCanvas& canvas) const {
@@ -118,7 +119,7 @@ void TTreemapLayout::Paint(TCanvas& canvas) const {
   const TExtKey* lastExt = nullptr;
   bool haveLast = false;
   TColor colour = 0;
-  for (size_t i = 0; i < FItems.size(); ++i) {
+  for (size_t i = 0; i < FShownEnd; ++i) {
     const TTreemapItem& it = FItems[i];
     if (IsRectEmpty(it.Rect)) continue;
     if (!haveLast || it.Leaf->ExtKey() != lastExt) {
@@ -136,8 +137,8 @@ void TTreemapLayout::Paint(TCanvas& canvas) const {
 }
 
 const TTreemapItem* TTreemapLayout::HitTest(TPoint p) const {
-  for (const TTreemapItem& it : FItems)
-    if (PtInRect(it.Rect, p)) return &it;
+  for (size_t i = 0; i < FShownEnd; ++i)
+    if (PtInRect(FItems[i].Rect, p)) return &FItems[i];
   return nullptr;
 }
 

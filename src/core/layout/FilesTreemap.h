@@ -30,6 +30,8 @@ class TTreemapLayout {
  public:
   void Clear();
   // Lays out every file (the array is neither changed nor kept) in target.
+  // Inside a TPumpScope the work runs beside the caller into a layout of its
+  // own: until it ends, this one stays as it was for painting and hit tests.
   void BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target);
   void Paint(TCanvas& canvas) const;
   // The tile under p, or null.
@@ -58,8 +60,10 @@ class TTreemapLayout {
  private:
   uint32_t IndexOf(const TTreemapItem* item) const { return uint32_t(item - FItems.data()); }
   void IndexItems();
+  void BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target);
 
   std::vector<TTreemapItem> FItems;
+  size_t FShownEnd = 0;  // tiles from here on are all empty
   const TTreemapItem* FPrimary = nullptr;
   TPathSelection FSelectedPaths;
   TPathIndex FByPath;

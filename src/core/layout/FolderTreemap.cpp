@@ -55,11 +55,10 @@ void TFolderTreemapLayout::BuildFromRoot(TDirNode* root, const TRect& target) {
   FPlaced = {};
 
   FItems.shrink_to_fit();
-  FByNode.Reset(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) {
-    const TDirNode* n = FItems[i].Node;
-    FByNode.Insert(NodeHash(n), i, [&](uint32_t o) { return FItems[o].Node == n; });
-  }
+  std::vector<uint32_t> hashes(FItems.size());
+  for (size_t i = 0; i < FItems.size(); ++i) hashes[i] = NodeHash(FItems[i].Node);
+  FByNode.Build(
+      hashes, [](uint32_t) { return true; }, [&](uint32_t a, uint32_t b) { return FItems[a].Node == FItems[b].Node; });
 }
 
 // Squarifies one folder's entries and queues the cells, first cell on top.

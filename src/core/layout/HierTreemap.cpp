@@ -1,5 +1,6 @@
 #include "core/layout/HierTreemap.h"
 
+#include "core/results/Beside.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -23,11 +24,19 @@ void THierTreemapLayout::Clear() {
   FByUpperPath.Clear();
   FKeysUnique = true;
   FByExt = {};
+  FLastExt = nullptr;
+  FLastExtList = nullptr;
   FSelected.Clear();
   FPrimary = nullptr;
 }
 
 void THierTreemapLayout::BuildFromRootSquarified(TDirNode* root, const TRect& target) {
+  THierTreemapLayout fresh;
+  TPumpScope::Run([&] { fresh.BuildFromRootSquarifiedHere(root, target); });
+  *this = std::move(fresh);
+}
+
+void THierTreemapLayout::BuildFromRootSquarifiedHere(TDirNode* root, const TRect& target) {
   Clear();
   if (!root || IsRectEmpty(target)) return;
   BuildDir(root, target, 0);
@@ -40,18 +49,14 @@ void THierTreemapLayout::BuildFromRootSquarified(TDirNode* root, const TRect& ta
   }
   FItems.shrink_to_fit();
   for (auto& [key, list] : FByExt) list.shrink_to_fit();
-  FByUpperPath.Reset(FItems.size());
-  for (uint32_t i = 0; i < FItems.size(); ++i) {
-    const bool replaced = FByUpperPath.Insert(FHashes[i], i, [&](uint32_t other) {
-      return FItems[other].UpperPath() == FItems[i].UpperPath();
-    });
-    if (replaced) FKeysUnique = false;
-  }
   FEntries = {};
   FPending = {};
   FPlaced = {};
-  FHashes = {};
-  FKeys.Clear();
+  const std::vector<uint32_t> hashes = PathKeyHashes(
+      FItems.size(), [&](size_t i) { return TTreeObj{FItems[i].FObj, FItems[i].Kind() == THierKind::hkDir}; });
+  FKeysUnique = !FByUpperPath.Build(
+      hashes, [](uint32_t) { return true; },
+      [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 }
 
 void THierTreemapLayout::BuildDir(TDirNode* dir, const TRect& r, int32_t depth) {
@@ -82,20 +87,16 @@ void THierTreemapLayout::PlaceEntry(const TEntry& e, const TRect& cell, int32_t 
   const uint32_t idx = uint32_t(FItems.size());
   if (e.IsDir) {
     FItems.push_back(THierItem(r, THierKind::hkDir, depth, e.Obj));
-    IndexItem(idx, PathKeyHash(FKeys.DirKey(e.Dir())));
     BuildDir(e.Dir(), r, depth + 1);
   } else {
     FItems.push_back(THierItem(r, THierKind::hkFile, depth, e.Obj));
-    IndexItem(idx, FKeys.FileKeyHash(e.File()));
-    FByExt[e.File()->ExtKey()->View()].push_back(idx);
+    const TExtKey* ext = e.File()->ExtKey();
+    if (ext != FLastExt) {
+      FLastExt = ext;
+      FLastExtList = &FByExt[ext->View()];
+    }
+    FLastExtList->push_back(idx);
   }
-}
-
-// The path index is built once all tiles exist (its size is known then); until
-// then only the hashes are kept.
-void THierTreemapLayout::IndexItem(uint32_t idx, uint32_t keyHash) {
-  if (FHashes.size() <= idx) FHashes.resize(idx + 1);
-  FHashes[idx] = keyHash;
 }
 
 uint32_t THierTreemapLayout::FindIndex(const std::string& key) const {

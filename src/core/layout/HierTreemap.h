@@ -46,6 +46,8 @@ class THierTreemapLayout {
 
   void Clear();
   void BuildFromRootSquarified(TDirNode* root, const TRect& target);
+  // Inside a TPumpScope the build runs beside the caller into a layout of its
+  // own: until it ends, this one stays as it was for painting and hit tests.
   void Paint(TCanvas& canvas) const;
   // The deepest tile holding p, or null.
   const THierItem* HitTest(TPoint p) const;
@@ -75,8 +77,8 @@ class THierTreemapLayout {
     int32_t Depth;
   };
   void BuildDir(TDirNode* dir, const TRect& r, int32_t depth);
+  void BuildFromRootSquarifiedHere(TDirNode* root, const TRect& target);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
-  void IndexItem(uint32_t idx, uint32_t keyHash);
   uint32_t FindIndex(const std::string& key) const;
 
   std::vector<THierItem> FItems;
@@ -89,8 +91,8 @@ class THierTreemapLayout {
   // Build scratch.
   std::vector<TEntry> FEntries;
   std::vector<TPending> FPending, FPlaced;
-  std::vector<uint32_t> FHashes;
-  TPathKeyMaker FKeys;
+  const TExtKey* FLastExt = nullptr;  // neighbouring files often share one
+  std::vector<uint32_t>* FLastExtList = nullptr;
 };
 
 }  // namespace vd

@@ -34,11 +34,12 @@ uint32_t PathKeyHash(std::string_view key) {
   return CombineParts(HashPart(key.substr(0, at)), HashPart(key.substr(at)));
 }
 
-void TPathIndex::Reset(size_t n) {
-  FSlots.clear();
-  FSlots.shrink_to_fit();
-  FSlots.assign(std::max<size_t>(n + n * 3 / 10 + 1, 4), TSlot{0, 0});
+namespace treemap_detail {
+uint32_t HashOfObj(TPathKeyMaker& keys, const TTreeObj& o) {
+  if (o.IsDir) return PathKeyHash(keys.DirKey(static_cast<const TDirNode*>(o.Obj)));
+  return keys.FileKeyHash(static_cast<const TFileLeaf*>(o.Obj));
 }
+}  // namespace treemap_detail
 
 TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* dirPath) {
   if (d == FLastDir && FLast) return *FLast;

@@ -1,9 +1,10 @@
 // Look-ups and selections by path key for layouts with one tile per file.
 // Tiles keep no copy of their path: the index holds a 32-bit hash of the path
 // key and the tile number, and every hit is confirmed against the tile's own
-// path, so a layout pays about ten bytes per tile for its look-up.
+// path, so a layout pays eight bytes per tile for its look-up.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/results/RadixSort.h"
 #include "core/scan/ScanModel.h"
 
 namespace vd {
@@ -19,19 +21,20 @@ namespace vd {
 // delimiter) and the name, so that the files of one folder share the first half.
 uint32_t PathKeyHash(std::string_view key);
 
-// Open addressing over (hash, tile number) with linear probing.
+// Tiles by the hash of their path key: (hash, tile number) pairs sorted by
+// hash, found by binary search. Built once per layout, from every tile's hash
+// at once.
 class TPathIndex {
  public:
   static constexpr uint32_t kNone = UINT32_MAX;
 
   void Clear() { FSlots = {}; }
-  // Room for n tiles at a load of about 0.77.
-  void Reset(size_t n);
-  // Enters tile idx under hash; sameKey(other) tells whether tile `other` has
-  // the same key. A tile entered later replaces one with the same key; returns
-  // true when that happened.
-  template <class TSameKey>
-  bool Insert(uint32_t hash, uint32_t idx, TSameKey&& sameKey);
+  // Enters every tile i with wanted(i) under hashes[i]; sameKey(a, b) tells
+  // whether tiles a and b have the same key. Of tiles with one key only the
+  // last is kept, as if each replaced the one before; returns true when that
+  // happened.
+  template <class TWanted, class TSameKey>
+  bool Build(const std::vector<uint32_t>& hashes, TWanted&& wanted, TSameKey&& sameKey);
   // The tile under hash whose key isKey(tile) confirms, or kNone.
   template <class TIsKey>
   uint32_t Find(uint32_t hash, TIsKey&& isKey) const;
@@ -40,39 +43,47 @@ class TPathIndex {
  private:
   struct TSlot {
     uint32_t Hash;
-    uint32_t Ref;  // tile number + 1; 0: free
+    uint32_t Tile;
   };
-  size_t Home(uint32_t hash) const { return size_t((uint64_t(hash) * FSlots.size()) >> 32); }
   std::vector<TSlot> FSlots;
 };
 
-template <class TSameKey>
-bool TPathIndex::Insert(uint32_t hash, uint32_t idx, TSameKey&& sameKey) {
-  if (FSlots.empty()) Reset(16);
-  const size_t n = FSlots.size();
-  for (size_t i = Home(hash), probes = 0; probes < n; ++probes, i = i + 1 == n ? 0 : i + 1) {
-    TSlot& s = FSlots[i];
-    if (s.Ref == 0) {
-      s = {hash, idx + 1};
-      return false;
+template <class TWanted, class TSameKey>
+bool TPathIndex::Build(const std::vector<uint32_t>& hashes, TWanted&& wanted, TSameKey&& sameKey) {
+  FSlots.clear();
+  size_t n = 0;
+  for (uint32_t i = 0; i < hashes.size(); ++i) n += wanted(i) ? 1 : 0;
+  FSlots.reserve(n);
+  for (uint32_t i = 0; i < hashes.size(); ++i)
+    if (wanted(i)) FSlots.push_back({hashes[i], i});
+  // Stable: tiles of one hash stay in tile order, the later ones last.
+  RadixSortStable(FSlots, [](const TSlot& s) { return uint64_t(s.Hash); });
+  bool replaced = false;
+  size_t out = 0;
+  for (size_t i = 0; i < FSlots.size();) {
+    size_t j = i + 1;
+    while (j < FSlots.size() && FSlots[j].Hash == FSlots[i].Hash) ++j;
+    for (size_t k = i; k < j; ++k) {
+      bool later = false;  // a later tile has this tile's key
+      for (size_t m = k + 1; m < j && !later; ++m) later = sameKey(FSlots[k].Tile, FSlots[m].Tile);
+      if (later)
+        replaced = true;
+      else
+        FSlots[out++] = FSlots[k];
     }
-    if (s.Hash == hash && sameKey(s.Ref - 1)) {
-      s.Ref = idx + 1;
-      return true;
-    }
+    i = j;
   }
-  return false;  // full: Reset was told too few tiles; the tile stays unindexed
+  FSlots.resize(out);
+  FSlots.shrink_to_fit();
+  return replaced;
 }
 
 template <class TIsKey>
 uint32_t TPathIndex::Find(uint32_t hash, TIsKey&& isKey) const {
-  const size_t n = FSlots.size();
-  if (n == 0) return kNone;
-  for (size_t i = Home(hash), probes = 0; probes < n; ++probes, i = i + 1 == n ? 0 : i + 1) {
-    const TSlot& s = FSlots[i];
-    if (s.Ref == 0) return kNone;
-    if (s.Hash == hash && isKey(s.Ref - 1)) return s.Ref - 1;
-  }
+  auto it = std::lower_bound(FSlots.begin(), FSlots.end(), hash,
+                             [](const TSlot& s, uint32_t h) { return s.Hash < h; });
+  for (; it != FSlots.end() && it->Hash == hash; ++it)
+    if (isKey(it->Tile)) return it->Tile;
   return kNone;
 }
 
@@ -121,6 +132,18 @@ class TPathKeyMaker {
   std::string FKey;
 };
 
+// One object of the scan tree: a folder or a file.
+struct TTreeObj {
+  const void* Obj;
+  bool IsDir;
+};
+// PathKeyHash of the path key of each object's FullPath. Worked out in memory
+// order, not in the order given: a folder's files then come one after the
+// other, its part of their paths is made once, and every record is read where
+// it lies instead of at a random place.
+template <class TObjAt>
+std::vector<uint32_t> PathKeyHashes(size_t n, TObjAt&& objAt);
+
 // A selection by path key: it may name paths that have no tile. Painting asks
 // which tiles are selected; the answer is worked out once per change.
 class TPathSelection {
@@ -165,6 +188,32 @@ const std::vector<uint8_t>& TPathSelection::Marks(size_t tiles, bool keysUnique,
   }
   FMarksValid = true;
   return FMarks;
+}
+
+namespace treemap_detail {
+struct TAddrRef {
+  uint64_t Addr;
+  uint32_t Pos;
+  bool IsDir;
+};
+uint32_t HashOfObj(TPathKeyMaker& keys, const TTreeObj& o);
+}  // namespace treemap_detail
+
+template <class TObjAt>
+std::vector<uint32_t> PathKeyHashes(size_t n, TObjAt&& objAt) {
+  using treemap_detail::TAddrRef;
+  std::vector<TAddrRef> order;
+  order.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    const TTreeObj o = objAt(i);
+    order.push_back({uint64_t(reinterpret_cast<uintptr_t>(o.Obj)), uint32_t(i), o.IsDir});
+  }
+  RadixSortStable(order, [](const TAddrRef& r) { return r.Addr; });
+  std::vector<uint32_t> hashes(n);
+  TPathKeyMaker keys;
+  for (const TAddrRef& r : order)
+    hashes[r.Pos] = treemap_detail::HashOfObj(keys, TTreeObj{reinterpret_cast<const void*>(uintptr_t(r.Addr)), r.IsDir});
+  return hashes;
 }
 
 }  // namespace vd

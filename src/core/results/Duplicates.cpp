@@ -1,7 +1,10 @@
 #include "core/results/Duplicates.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "core/results/Beside.h"
+#include "core/results/RadixSort.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -50,43 +53,53 @@ bool SameUpperName(std::string_view a, std::string_view b) {
   return platform::ToUpperLocale(a) == platform::ToUpperLocale(b);
 }
 
+// A file's duplicate key boiled down to 64 bits (the upper-cased name's hash
+// mixed with the size) and its place in the list.
 struct TRec {
-  uint64_t Hash;
-  int64_t Size;
-  uint32_t Index;  // position in the file list
+  uint64_t Key;
+  uint32_t Index;
 };
 
-// The groups among the first recs.size() files, as one pass over the list
-// would have made them: a group appears when its second file is reached, takes
-// that file's name and time, and lists its files in list order.
+uint64_t RecKey(const TFileLeaf* f) {
+  uint64_t h = UpperNameHash(f->Name()) ^ (uint64_t(f->Size) * 0x9E3779B97F4A7C15ULL);
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 32);
+}
+
+// The groups among `recs` (in any order), as one pass over the list would have
+// made them: a group appears when its second file is reached, takes that
+// file's name and time, and lists its files in list order.
 TDupGroups GroupRuns(std::vector<TRec>& recs, const std::vector<TFileLeaf*>& files) {
-  // Sorting keeps every file list small and sequential; a map entry per file
+  // Files of one key side by side; a sort, not a map entry per file, which
   // cost most of the time on a drive where nearly every name is unique.
-  std::sort(recs.begin(), recs.end(), [](const TRec& a, const TRec& b) {
-    if (a.Hash != b.Hash) return a.Hash < b.Hash;
-    if (a.Size != b.Size) return a.Size < b.Size;
-    return a.Index < b.Index;
-  });
+  RadixSortStable(recs, [](const TRec& r) { return r.Key >> 32; });
   std::vector<std::pair<uint32_t, std::unique_ptr<TDupGroup>>> made;  // (second file's index, group)
   std::vector<std::vector<uint32_t>> subsets;
   for (size_t i = 0; i < recs.size();) {
     size_t j = i + 1;
-    while (j < recs.size() && recs[j].Hash == recs[i].Hash && recs[j].Size == recs[i].Size) ++j;
+    while (j < recs.size() && recs[j].Key >> 32 == recs[i].Key >> 32) ++j;
     if (j - i >= 2) {
-      // Names whose hashes meet by chance are told apart here.
+      std::sort(recs.begin() + ptrdiff_t(i), recs.begin() + ptrdiff_t(j), [](const TRec& a, const TRec& b) {
+        return a.Key != b.Key ? a.Key < b.Key : a.Index < b.Index;
+      });
+      // Sizes and names whose hashes meet by chance are told apart here.
       subsets.clear();
       for (size_t k = i; k < j; ++k) {
         const uint32_t idx = recs[k].Index;
+        const TFileLeaf* f = files[idx];
         auto it = std::find_if(subsets.begin(), subsets.end(), [&](const std::vector<uint32_t>& sub) {
-          return SameUpperName(files[sub[0]]->Name(), files[idx]->Name());
+          const TFileLeaf* first = files[sub[0]];
+          return first->Size == f->Size && SameUpperName(first->Name(), f->Name());
         });
         if (it == subsets.end())
           subsets.push_back({idx});
         else
           it->push_back(idx);
       }
-      for (const std::vector<uint32_t>& sub : subsets) {
+      for (std::vector<uint32_t>& sub : subsets) {
         if (sub.size() < 2) continue;
+        std::sort(sub.begin(), sub.end());  // list order
         const TFileLeaf* second = files[sub[1]];
         auto g = std::make_unique<TDupGroup>();
         g->FileName = std::string(second->Name());
@@ -106,7 +119,45 @@ TDupGroups GroupRuns(std::vector<TRec>& recs, const std::vector<TFileLeaf*>& fil
   for (auto& m : made) groups.push_back(std::move(m.second));
   return groups;
 }
+
+// The list's positions in the order the files lie in memory.
+std::vector<uint32_t> MemoryOrder(const std::vector<TFileLeaf*>& files) {
+  struct TAt {
+    uint64_t Addr;
+    uint32_t Index;
+  };
+  std::vector<TAt> at;
+  at.reserve(files.size());
+  for (size_t i = 0; i < files.size(); ++i) at.push_back({uint64_t(reinterpret_cast<uintptr_t>(files[i])), uint32_t(i)});
+  RadixSortStable(at, [](const TAt& a) { return a.Addr; });
+  std::vector<uint32_t> order;
+  order.reserve(at.size());
+  for (const TAt& a : at) order.push_back(a.Index);
+  return order;
+}
 }  // namespace
+
+void MapDuplicateFiles(const TDupGroups& groups, TDupColorMap& colorByFile, TDupGroupMap& groupByFile) {
+  colorByFile.clear();
+  groupByFile.clear();
+  size_t members = 0;
+  for (const auto& g : groups) members += g->Files.size();
+  colorByFile.reserve(members);
+  groupByFile.reserve(members);
+  for (const auto& g : groups) {
+    for (const TFileLeaf* f : g->Files) {
+      colorByFile.Set(f, g->Color);
+      groupByFile.Set(f, g.get());
+    }
+  }
+}
+
+// The points at which progress is told: after the first file, then every
+// kDupProgressEvery files, and after the last.
+int64_t NextProgressPoint(int64_t point, int64_t n) {
+  if (point >= n) return n + 1;  // none left
+  return std::min(point + int64_t(kDupProgressEvery), n);
+}
 
 TDupResult FindDuplicates(const std::vector<TFileLeaf*>& allFiles, const TDupProgress& progress) {
   TDupResult r;
@@ -114,33 +165,80 @@ TDupResult FindDuplicates(const std::vector<TFileLeaf*>& allFiles, const TDupPro
   if (n == 0) return r;
 
   std::vector<TRec> recs;
-  recs.reserve(size_t(n));
-  for (int64_t i = 0; i < n; ++i) {
-    const TFileLeaf* f = allFiles[size_t(i)];
-    recs.push_back(TRec{UpperNameHash(f->Name()), f->Size, uint32_t(i)});
-    if ((i % int64_t(kDupProgressEvery) == 0 || i == n - 1) && progress && progress(i + 1, n)) {
-      r.Groups = GroupRuns(recs, allFiles);
-      r.Cancelled = true;
-      return r;
+  std::atomic<int64_t> read{0};
+  std::atomic<bool> stop{false};
+  // Names are read where they lie: in list order (largest first) every file
+  // is a jump to another place in memory.
+  auto readAll = [&] {
+    // A stop at the first point finds no group, whichever file was read
+    // first: it may come while the order is still being worked out.
+    read.store(1, std::memory_order_release);
+    const std::vector<uint32_t> order = MemoryOrder(allFiles);
+    if (stop.load(std::memory_order_relaxed)) return;
+    recs.reserve(size_t(n));
+    for (int64_t i = 0; i < n; ++i) {
+      const uint32_t idx = order[size_t(i)];
+      recs.push_back(TRec{RecKey(allFiles[idx]), idx});
+      if ((i & 255) == 0) {
+        read.store(i + 1, std::memory_order_release);
+        if (stop.load(std::memory_order_relaxed)) return;
+      }
     }
+    read.store(n, std::memory_order_release);
+  };
+  auto finish = [&] {
+    r.Groups = GroupRuns(recs, allFiles);
+    recs = {};
+    std::sort(r.Groups.begin(), r.Groups.end(),
+              [](const auto& a, const auto& b) { return a->TotalBytes() > b->TotalBytes(); });
+    if (r.Groups.size() > kMaxDupGroups) r.Groups.resize(kMaxDupGroups);
+    MapDuplicateFiles(r.Groups, r.ColorByFile, r.GroupByFile);
+  };
+  if (!progress) {
+    readAll();
+    finish();
+    return r;
   }
-  r.Groups = GroupRuns(recs, allFiles);
-  recs = {};
 
-  std::sort(r.Groups.begin(), r.Groups.end(),
-            [](const auto& a, const auto& b) { return a->TotalBytes() > b->TotalBytes(); });
-  if (r.Groups.size() > kMaxDupGroups) r.Groups.resize(kMaxDupGroups);
-
-  size_t members = 0;
-  for (const auto& g : r.Groups) members += g->Files.size();
-  r.ColorByPath.reserve(members);
-  r.GroupByPath.reserve(members);
-  for (const auto& g : r.Groups) {
-    for (TFileLeaf* f : g->Files) {
-      std::string key = platform::PathKey(f->FullPath());
-      r.ColorByPath[key] = g->Color;
-      r.GroupByPath[std::move(key)] = g.get();
+  // The reading runs beside this thread, which tells progress at the same
+  // points, in the same order, as reading here would; a stop at a point keeps
+  // exactly the files read up to it.
+  // While no new point is reached the last one is told again, so the caller
+  // can keep its window alive and stop at any time.
+  int64_t point = 1, told = 0, cancelAt = 0;
+  auto tellAt = [&](int64_t p) {
+    if (progress(p, n)) {
+      cancelAt = p;
+      stop.store(true, std::memory_order_relaxed);
     }
+    told = p;
+  };
+  auto tell = [&] {
+    const int64_t have = read.load(std::memory_order_acquire);
+    if (point > have && told > 0 && !cancelAt) tellAt(told);
+    for (; !cancelAt && point <= have; point = NextProgressPoint(point, n)) tellAt(point);
+  };
+  RunBeside(readAll, tell);
+  // What is left to tell, without telling the last point twice for nothing.
+  for (; !cancelAt && point <= read.load(std::memory_order_acquire); point = NextProgressPoint(point, n)) tellAt(point);
+  if (cancelAt) {
+    recs.resize(std::min(recs.size(), size_t(cancelAt)));
+    r.Groups = GroupRuns(recs, allFiles);
+    r.Cancelled = true;
+    return r;
+  }
+  // Grouping is one block of work; on large lists it runs beside too, with
+  // the last point told again meanwhile so the caller's window stays alive.
+  if (n < kDupGroupBesideFrom) {
+    finish();
+    return r;
+  }
+  bool cancelled = false;
+  RunBeside(finish, [&] { cancelled = cancelled || progress(n, n); });
+  if (cancelled) {
+    r.ColorByFile.clear();
+    r.GroupByFile.clear();
+    r.Cancelled = true;
   }
   return r;
 }

@@ -1,26 +1,122 @@
 #include "core/results/FileList.h"
 
 #include <algorithm>
+#include <unordered_map>
+
+#include "core/results/Beside.h"
+#include "core/results/RadixSort.h"
 
 namespace vd {
 
-std::vector<TFileLeaf*> FlattenAllFiles(const TDirNode* root, int64_t& total) {
-  total = 0;
-  std::vector<TFileLeaf*> out;
-  if (!root) return out;
-  out.reserve(size_t(std::max<int64_t>(root->TotalFiles, 0)));
-  // An explicit stack: trees are thousands of levels deep at worst.
+namespace {
+
+// Per-extension totals keyed by the interned key; neighbours in a folder often
+// share one, so the last key is tried before the map.
+class TExtSums {
+ public:
+  void Add(const TFileLeaf* f) {
+    const TExtKey* k = f->ExtKey();
+    if (k != FLastKey) {
+      FLastKey = k;
+      FLast = &FSums[k];
+    }
+    FLast->Bytes += f->Size;
+    FLast->Files += 1;
+  }
+  std::vector<TExtStatPair> Sorted() const {
+    // Two keys may spell one extension (parts of the tree scanned at other
+    // times intern their own): one row per spelling.
+    std::unordered_map<std::string_view, TExtStat> byText;
+    for (const auto& [key, s] : FSums) {
+      TExtStat& t = byText[key->View()];
+      t.Bytes += s.Bytes;
+      t.Files += s.Files;
+    }
+    std::vector<TExtStatPair> out;
+    out.reserve(byText.size());
+    for (const auto& [text, s] : byText) out.push_back(TExtStatPair{std::string(text), s.Bytes, s.Files});
+    std::sort(out.begin(), out.end(), [](const TExtStatPair& a, const TExtStatPair& b) { return a.Bytes > b.Bytes; });
+    return out;
+  }
+
+ private:
+  std::unordered_map<const TExtKey*, TExtStat> FSums;
+  const TExtKey* FLastKey = nullptr;
+  TExtStat* FLast = nullptr;
+};
+
+struct TSizedLeaf {
+  uint64_t Key;  // the size, ordered largest first
+  TFileLeaf* Leaf;
+};
+
+// Pre-order walk; an explicit stack, for trees thousands of levels deep.
+template <class TVisit>
+bool WalkFiles(const TDirNode* root, const std::function<bool()>& stop, TVisit&& visit) {
   std::vector<const TDirNode*> stack{root};
+  size_t sinceCheck = 0;
   while (!stack.empty()) {
     const TDirNode* d = stack.back();
     stack.pop_back();
-    for (TFileLeaf* f : d->Leaves) {
-      out.push_back(f);
-      total += f->Size;
-    }
+    for (TFileLeaf* f : d->Leaves) visit(f);
     for (size_t i = d->Children.size(); i-- > 0;) stack.push_back(d->Children[i]);
+    sinceCheck += d->Leaves.size() + 1;
+    if (stop && sinceCheck >= 65536) {
+      sinceCheck = 0;
+      if (stop()) return false;
+    }
   }
-  std::sort(out.begin(), out.end(), [](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
+  return true;
+}
+
+std::vector<TFileLeaf*> SortedLargestFirst(std::vector<TSizedLeaf>& sized) {
+  RadixSortStable(sized, [](const TSizedLeaf& s) { return s.Key; });
+  std::vector<TFileLeaf*> out;
+  out.reserve(sized.size());
+  for (const TSizedLeaf& s : sized) out.push_back(s.Leaf);
+  return out;
+}
+
+uint64_t LargestFirstKey(int64_t size) { return ~SignedKey(size); }
+
+TAllFiles Collect(const TDirNode* root, const std::function<bool()>& stop, bool sumExtensions) {
+  TAllFiles all;
+  if (!root) return all;
+  std::vector<TSizedLeaf> sized;
+  sized.reserve(size_t(std::max<int64_t>(root->TotalFiles, 0)));
+  TExtSums sums;
+  const bool whole = WalkFiles(root, stop, [&](TFileLeaf* f) {
+    sized.push_back({LargestFirstKey(f->Size), f});
+    all.TotalBytes += f->Size;
+    if (sumExtensions) sums.Add(f);
+  });
+  if (!whole) {
+    for (const TSizedLeaf& s : sized) all.Files.push_back(s.Leaf);
+    return all;
+  }
+  all.Files = SortedLargestFirst(sized);
+  if (sumExtensions) all.ByExtension = sums.Sorted();
+  return all;
+}
+
+}  // namespace
+
+std::vector<TFileLeaf*> FlattenAllFiles(const TDirNode* root, int64_t& total) {
+  TAllFiles all;
+  TPumpScope::Run([&] { all = Collect(root, {}, false); });
+  total = all.TotalBytes;
+  return std::move(all.Files);
+}
+
+TAllFiles CollectAllFiles(const TDirNode* root, const std::function<bool()>& stop) { return Collect(root, stop, true); }
+
+std::vector<TExtStatPair> SumByExtension(const std::vector<TFileLeaf*>& files) {
+  std::vector<TExtStatPair> out;
+  TPumpScope::Run([&] {
+    TExtSums sums;
+    for (const TFileLeaf* f : files) sums.Add(f);
+    out = sums.Sorted();
+  });
   return out;
 }
 

@@ -37,8 +37,9 @@ struct TResultsState {
   TDupTreemapLayout FDupeMap;     // "Duplicates"
 
   TDupGroups FDupeGroups;
-  TDupColorMap FDupeColorByFileUpper;   // path key -> group colour
-  TDupGroupMap FDupeGroupByFileUpper;   // path key -> group
+  // Keyed by the file itself (its record in the tree), not by its path.
+  TDupColorMap FDupeColorByFileUpper;   // file -> group colour
+  TDupGroupMap FDupeGroupByFileUpper;   // file -> group
 
   std::vector<TFileLeaf*> FAllFiles;  // every file, largest first
   int64_t FAllTotalBytes = 0;

@@ -5,7 +5,9 @@
 
 #include "common/Dialogs.h"
 #include "core/Errors.h"
+#include "core/results/Beside.h"
 #include "core/results/Format.h"
+#include "platform/Platform.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "tabs/files/FilesTab.h"
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
@@ -26,14 +28,22 @@ void TfrmMain::RunPipeline() {
   QElapsedTimer stageClock;
   stageClock.start();
   FLastStageMs.clear();
-  auto announce = [this, &stageClock](const char* text) {
+  // Lets the window handle what waits (paint, Stop) inside a long stage.
+  auto breathe = [this] {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    FEventClock.restart();
+  };
+  auto announce = [this, &stageClock, &breathe](const char* text) {
     FLastStageMs.emplace_back(QString::fromLatin1(text), 0);
     if (FLastStageMs.size() > 1) FLastStageMs[FLastStageMs.size() - 2].second = stageClock.restart();
     SetStatus(QString::fromLatin1(text));
     // Every stage is shown, however quickly the last one ended.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    FEventClock.restart();
+    breathe();
   };
+  // Long core steps (sorting every file, laying out every tile) run beside
+  // this thread while the window keeps turning; each builds into storage of
+  // its own, so what the window paints meanwhile stays whole.
+  TPumpScope pumping(breathe);
   announce("Building file list...");
   checkCancelled();
   FilesTab->FlattenAllFilesFromRoot();
@@ -46,9 +56,14 @@ void TfrmMain::RunPipeline() {
   announce("Populating Largest Files UI...");
   FilesTab->PopulateFileList();
   // The file list stops early on Stop; the rest of the stage would only be
-  // thrown away by the check after it.
+  // thrown away by the check after it. Between its steps the window breathes:
+  // on millions of files each step alone takes a noticeable time.
   if (!S.Cancelled()) {
+    breathe();
     FilesTab->PopulateExtList();
+    breathe();
+  }
+  if (!S.Cancelled()) {
     FilesTab->ResetTreemapSelection();
     FilesTab->RebuildFilesTreemap();
   }
@@ -67,6 +82,8 @@ void TfrmMain::RunPipeline() {
 
   announce("Populating folders UI...");
   FoldersTab->PopulateFilesOfSelectedFolder();
+  breathe();
+  checkCancelled();
   FoldersTab->RebuildFolderTreemap();
   checkCancelled();
 
@@ -76,8 +93,12 @@ void TfrmMain::RunPipeline() {
 
   announce("Populating extensions...");
   FilesInFoldersTab->PopulateFileExtensionsList();
+  breathe();
+  checkCancelled();
   FilesInFoldersTab->RebuildHierTreemap();
   checkCancelled();
+  // The steps that ran beside left their scratch in their threads' pools.
+  platform::ReleaseFreeMemory();
   FLastStageMs.back().second = stageClock.elapsed();
 }
 

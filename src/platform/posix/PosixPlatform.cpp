@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -328,6 +329,12 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   else if (S_ISDIR(st.st_mode) && uint64_t(st.st_dev) == FDevice)
     out.Kind = TEntryKind::Folder;
   return true;
+}
+
+void ReleaseFreeMemory() {
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
 }
 
 bool IsOnRotationalDisk(const std::string& path) {

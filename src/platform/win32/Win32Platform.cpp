@@ -228,6 +228,8 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   return true;
 }
 
+void ReleaseFreeMemory() {}
+
 bool IsOnRotationalDisk(const std::string& path) {
   // The volume's "seek penalty", as the storage stack reports it.
   wchar_t volume[MAX_PATH + 1];

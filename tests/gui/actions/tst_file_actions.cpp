@@ -495,7 +495,8 @@ class TstFileActions : public QObject {
     S.FTreemap.BuildFromFiles(S.FDisplayFiles, area);
     S.FHierMap.BuildFromRootSquarified(S.FRoot.get(), area);
     S.FFolderMap.BuildFromRoot(S.FRoot.get(), area);
-    S.FDupeColorByFileUpper[platform::PathKey(t / "a/one.txt")] = 0x123456;
+    for (TFileLeaf* f : S.FAllFiles)
+      if (f->FullPath() == t / "a/one.txt") S.FDupeColorByFileUpper.Set(f, 0x123456);
     S.FDupeMap.BuildFromRootDuplicates(S.FRoot.get(), &S.FDupeColorByFileUpper, area);
     QVERIFY(!S.FTreemap.Items().empty() && !S.FHierMap.Items().empty() && !S.FDupeMap.Items().empty());
     S.FTreemap.SetSelectedByPaths({t / "a/one.txt", t / "b/three.txt"});

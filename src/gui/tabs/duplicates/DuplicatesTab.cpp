@@ -173,8 +173,8 @@ void TDuplicatesTab::BuildDuplicates() {
   });
   S.FDupeGroups = std::move(found.Groups);
   if (found.Cancelled) return;  // the pipeline's next check ends the build
-  S.FDupeColorByFileUpper = std::move(found.ColorByPath);
-  S.FDupeGroupByFileUpper = std::move(found.GroupByPath);
+  S.FDupeColorByFileUpper = std::move(found.ColorByFile);
+  S.FDupeGroupByFileUpper = std::move(found.GroupByFile);
 
   W.SetStatus(QStringLiteral("Duplicates ready. Groups shown: %1").arg(qlonglong(S.FDupeGroups.size())));
   W.ProcessPendingEvents();
@@ -390,9 +390,8 @@ void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
   InvalidateBuf();
   // Folders are never in the tree; a file is there when its group shows it.
   if (const TFileLeaf* leaf = item->FileLeaf()) {
-    const auto g = S.FDupeGroupByFileUpper.find(platform::PathKey(leaf->FullPath()));
-    if (g != S.FDupeGroupByFileUpper.end()) {
-      const QModelIndex node = FTreeModel->IndexOfFile(leaf, g->second);
+    if (TDupGroup* const* g = S.FDupeGroupByFileUpper.Find(leaf)) {
+      const QModelIndex node = FTreeModel->IndexOfFile(leaf, *g);
       if (node.isValid() && ctrl) {
         // As in the other tabs: Ctrl adds the file's node to the tree's
         // selection, or takes it out with the tile.

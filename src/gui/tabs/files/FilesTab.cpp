@@ -216,22 +216,9 @@ void TFilesTab::PopulateExtList() {
 
   // Keys are interned lower-cased by the scan (the locale's casing); their text
   // lives in the scan tree.
-  std::unordered_map<std::string_view, TExtStatPair> byKey;
+  const std::vector<TExtStatPair> pairs = SumByExtension(S.FAllFiles);
   int64_t grandTotal = 0;
-  for (const TFileLeaf* f : S.FAllFiles) {
-    const std::string_view key = f->ExtKey()->View();
-    TExtStatPair& agg = byKey[key];
-    agg.Bytes += f->Size;
-    agg.Files += 1;
-    grandTotal += f->Size;
-  }
-  std::vector<TExtStatPair> pairs;
-  pairs.reserve(byKey.size());
-  for (auto& [key, agg] : byKey) {
-    agg.Ext = std::string(key);
-    pairs.push_back(std::move(agg));
-  }
-  std::sort(pairs.begin(), pairs.end(), [](const TExtStatPair& a, const TExtStatPair& b) { return a.Bytes > b.Bytes; });
+  for (const TExtStatPair& p : pairs) grandTotal += p.Bytes;
 
   QList<QTreeWidgetItem*> rows;
   rows.reserve(qsizetype(pairs.size()));
