@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "TreeGen.h"
@@ -81,17 +82,25 @@ inline std::unique_ptr<vd::TDirNode> MakeSyntheticTree(size_t entries, uint64_t 
   std::string name;
   // Depth first, on an explicit stack of (folder, next child to enter).
   std::vector<std::pair<uint32_t, uint32_t>> stack{{0, shape.FirstChild[0]}};
+  // A folder never holds one name twice, as on a real disk (and a scan file
+  // of the tree must open again): a name drawn twice gets a number.
+  std::unordered_set<std::string> taken;
   auto addFiles = [&](uint32_t dir) {
+    taken.clear();
     for (uint32_t k = 0; k < shape.Files[dir]; ++k) {
       const uint64_t t = 0x01D0000000000000ULL + r.Below(uint64_t(1) << 52);
+      int64_t bytes;
       if (r.Below(5) == 0) {
         const size_t p = size_t(r.Below(poolN));
-        b.AddFile(pool[p], r.Below(2) ? poolSize[p] : size(), vd::TFileTime::FromTicks(t));
+        name = pool[p];
+        bytes = r.Below(2) ? poolSize[p] : size();
       } else {
         name = RandomName(r, 4, 24);
         name += kExts[r.Below(nExts)];
-        b.AddFile(name, size(), vd::TFileTime::FromTicks(t));
+        bytes = size();
       }
+      while (!taken.insert(name).second) name += "_" + std::to_string(k);
+      b.AddFile(name, bytes, vd::TFileTime::FromTicks(t));
     }
   };
   addFiles(0);
