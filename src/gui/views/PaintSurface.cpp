@@ -1,6 +1,7 @@
 #include "PaintSurface.h"
 
 #include <QAccessible>
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "views/TileNeighbour.h"
 #include "views/TreemapAccessible.h"
 
@@ -177,6 +179,18 @@ void TPaintSurface::keyPressEvent(QKeyEvent* e) {
       return;
     default: return QWidget::keyPressEvent(e);
   }
+}
+
+// A hidden surface gives its buffer back: a full-screen buffer per tab is
+// tens of megabytes, and drawing it again when the tab comes back takes a
+// moment. A minimised window (a spontaneous hide) keeps it.
+void TPaintSurface::hideEvent(QHideEvent* e) {
+  QWidget::hideEvent(e);
+  if (e->spontaneous()) return;
+  if (FBuf.isNull()) return;
+  FBuf = QImage();
+  FDirty = true;
+  platform::ReleaseFreeMemory();  // the heap keeps a freed buffer otherwise
 }
 
 void TPaintSurface::focusInEvent(QFocusEvent* e) {

@@ -78,6 +78,7 @@ class TPaintSurface : public QWidget {
   void resizeEvent(QResizeEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
   bool event(QEvent* e) override;
 
