@@ -61,13 +61,20 @@ TFileLeaf* TLeafChunk::Add(std::string_view name, int64_t size, TFileTime time, 
 
 // ---- TLeafList --------------------------------------------------------------------
 
-uint32_t* TLeafList::EnsureOrder() {
-  if (!FOrder) {
-    FOrder = static_cast<uint32_t*>(std::malloc(size_t(FCount) * sizeof(uint32_t)));
-    if (!FOrder) throw std::bad_alloc();
-    for (uint32_t i = 0; i < FCount; ++i) FOrder[i] = i;
-  }
-  return FOrder;
+uint32_t* TLeafList::CopyOfOrder() const {
+  auto* order = static_cast<uint32_t*>(std::malloc(size_t(FCount) * sizeof(uint32_t)));
+  if (!order) throw std::bad_alloc();
+  if (FOrder)
+    std::memcpy(order, FOrder, size_t(FCount) * sizeof(uint32_t));
+  else
+    for (uint32_t i = 0; i < FCount; ++i) order[i] = i;
+  return order;
+}
+
+void TLeafList::AdoptOrder(uint32_t* order) {
+  if (!order) return;
+  std::free(FOrder);
+  FOrder = order;
 }
 
 // ---- TChildList -------------------------------------------------------------------

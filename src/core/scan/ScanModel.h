@@ -151,13 +151,22 @@ class TLeafList {
   // Reorders the list by `before` (a strict weak order; not stable, as
   // std::sort). The records stay where they are, so pointers to them stay valid.
   template <class Before>
-  void Sort(Before before);
+  void Sort(Before before) {
+    AdoptOrder(SortedOrder(before));
+  }
+  // Sort in two halves, for lists that others read meanwhile: SortedOrder only
+  // reads the list and returns the new order (null when there is nothing to
+  // order), which AdoptOrder then takes in at once. Between the two the list
+  // must not change.
+  template <class Before>
+  uint32_t* SortedOrder(Before before) const;
+  void AdoptOrder(uint32_t* order);
 
  private:
   friend class TTreeWriter;
   friend class TDirNode;
   TFileLeaf* AtListed(uint32_t i) const;
-  uint32_t* EnsureOrder();
+  uint32_t* CopyOfOrder() const;
 
   TLeafChunk* FFirst = nullptr;
   uint32_t* FOrder = nullptr;  // listing positions in the sorted order, once sorted
@@ -402,15 +411,16 @@ inline TFileLeaf* TLeafList::AtListed(uint32_t i) const {
 }
 
 template <class Before>
-void TLeafList::Sort(Before before) {
-  if (FCount < 2) return;
-  uint32_t* order = EnsureOrder();
+uint32_t* TLeafList::SortedOrder(Before before) const {
+  if (FCount < 2) return nullptr;
+  uint32_t* order = CopyOfOrder();
   if (!FFirst->Next) {
     TFileLeaf* base = FFirst->Records();
     std::sort(order, order + FCount, [&](uint32_t a, uint32_t b) { return before(base + a, base + b); });
   } else {
     std::sort(order, order + FCount, [&](uint32_t a, uint32_t b) { return before(AtListed(a), AtListed(b)); });
   }
+  return order;
 }
 
 }  // namespace vd

@@ -8,7 +8,9 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdlib>
 
+#include "core/results/Beside.h"
 #include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"
@@ -168,17 +170,35 @@ void TFilesInFoldersTab::ClearView() {
 
 void TFilesInFoldersTab::SortDir(TDirNode* dir) {
   if (!dir) return;
+  const auto bySize = [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; };
   // Iterative: a scan tree may be deeper than the stack allows recursion.
-  std::vector<TDirNode*> pending{dir};
-  while (!pending.empty()) {
-    TDirNode* d = pending.back();
-    pending.pop_back();
+  std::vector<TDirNode*> all{dir};
+  for (size_t i = 0; i < all.size(); ++i) {
+    TDirNode* d = all[i];
     // Stable: the folders tree has sorted the same children by the same key
-    // and keeps rows into them; equal folders must not trade places.
-    std::stable_sort(d->Children.begin(), d->Children.end(),
-                     [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
-    d->Leaves.Sort([](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
-    pending.insert(pending.end(), d->Children.begin(), d->Children.end());
+    // and keeps rows into them; equal folders must not trade places. Usually
+    // it has, and nothing moves.
+    if (!std::is_sorted(d->Children.begin(), d->Children.end(), bySize))
+      std::stable_sort(d->Children.begin(), d->Children.end(), bySize);
+    all.insert(all.end(), d->Children.begin(), d->Children.end());
+  }
+  // Every folder's files, millions of them, are ordered beside the window's
+  // thread. The views already shown read these lists meanwhile, so the new
+  // orders are made apart and taken in together at the end.
+  std::vector<uint32_t*> orders(all.size(), nullptr);
+  struct TFreeUnused {
+    std::vector<uint32_t*>& Orders;
+    ~TFreeUnused() {
+      for (uint32_t* o : Orders) std::free(o);
+    }
+  } freeUnused{orders};
+  TPumpScope::Run([&] {
+    for (size_t i = 0; i < all.size(); ++i)
+      orders[i] = all[i]->Leaves.SortedOrder([](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
+  });
+  for (size_t i = 0; i < all.size(); ++i) {
+    all[i]->Leaves.AdoptOrder(orders[i]);
+    orders[i] = nullptr;
   }
 }
 
