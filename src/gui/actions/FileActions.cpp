@@ -18,13 +18,6 @@ namespace vd::gui {
 
 namespace {
 
-// The questions break their lines as the platform writes text.
-#ifdef Q_OS_WIN
-const QString kLineBreak = QStringLiteral("\r\n");
-#else
-const QString kLineBreak = QStringLiteral("\n");
-#endif
-
 QStringList DisplayList(const std::vector<std::string>& paths) {
   QStringList out;
   out.reserve(qsizetype(paths.size()));
@@ -108,7 +101,7 @@ void TFileActions::AskAndRemove(bool toRecycleBin) {
   const int n = int(paths.size());
   const QString question =
       toRecycleBin ? QStringLiteral("Move %1 item(s) to Recycle Bin?").arg(n)
-                   : QStringLiteral("Permanently delete %1 item(s)?").arg(n) + kLineBreak +
+                   : QStringLiteral("Permanently delete %1 item(s)?").arg(n) + PlatformLineBreak() +
                          QStringLiteral("(This cannot be undone)");
   if (!AskYesNo(FParent, toRecycleBin ? TBoxKind::Confirmation : TBoxKind::Warning, question, DisplayList(paths)))
     return;

@@ -10,14 +10,6 @@ namespace vd::gui {
 
 namespace {
 
-// The platform's own line break: a CR on POSIX would end up in every command
-// line the paths are pasted into.
-#ifdef Q_OS_WIN
-const QString kLineBreak = QStringLiteral("\r\n");
-#else
-const QString kLineBreak = QStringLiteral("\n");
-#endif
-
 // The path of one file URI, or nothing when it names no local file.
 bool LocalPathOf(const QByteArray& uri, std::string& path) {
   if (uri.size() < 6 || qstrnicmp(uri.constData(), "file:", 5) != 0) return false;
@@ -47,6 +39,17 @@ bool LocalPathOf(const QByteArray& uri, std::string& path) {
 
 }  // namespace
 
+// The platform's own line break: a CR on POSIX would end up in every command
+// line the paths are pasted into.
+const QString& PlatformLineBreak() {
+#ifdef Q_OS_WIN
+  static const QString lineBreak = QStringLiteral("\r\n");
+#else
+  static const QString lineBreak = QStringLiteral("\n");
+#endif
+  return lineBreak;
+}
+
 QByteArray UriListOf(const std::vector<std::string>& paths) {
   QByteArray list;
   for (const auto& p : paths) list += FileUrlFromPath(p).toEncoded() + "\r\n";
@@ -71,7 +74,7 @@ QMimeData* NewPathsMimeData(const std::vector<std::string>& paths) {
   auto* data = new QMimeData;
   QStringList text;
   for (const auto& p : paths) text << DisplayText(p);
-  data->setText(text.join(kLineBreak));
+  data->setText(text.join(PlatformLineBreak()));
   // File managers take the items themselves from their URIs, which carry the
   // exact bytes of every name (the text cannot, for a name that is not UTF-8).
   const QByteArray uris = UriListOf(paths);

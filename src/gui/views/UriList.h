@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ class QMimeData;
 namespace vd::gui {
 
 // One file URI per path, each line ended by CR LF as the format asks.
+// The line break of text on this platform ("\r\n" on Windows, "\n" elsewhere).
+const QString& PlatformLineBreak();
+
 QByteArray UriListOf(const std::vector<std::string>& paths);
 
 struct TDroppedPaths {
