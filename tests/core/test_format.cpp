@@ -1,6 +1,10 @@
 // Byte counts, percentages and times as the views print them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <random>
+
 #include "core/results/Format.h"
 
 using namespace vd;
@@ -49,6 +53,53 @@ TEST(Format, TiesOnExactBinaryValues) {
   EXPECT_EQ(FormatFixed(0.125, 2, point), "0.13");
   EXPECT_EQ(FormatFixed(9.995, 2, point), "9.99");  // 9.99499999... in binary
   EXPECT_EQ(FormatFixed(99.995, 2, point), "100.00");  // 99.9950000000000045...
+}
+
+namespace {
+
+// Rounding half away from zero on the full decimal expansion of the double,
+// which is exact (at most 1074 fractional digits) but slow.
+std::string ExactFixed(double value, int decimals) {
+  std::vector<char> buf(1500);
+  std::snprintf(buf.data(), buf.size(), "%.1100f", std::fabs(value));
+  const std::string s(buf.data());
+  const size_t dot = s.find('.');
+  const std::string frac = s.substr(dot + 1);
+  std::string digits = s.substr(0, dot) + frac.substr(0, size_t(decimals));
+  if (frac[size_t(decimals)] >= '5') {
+    size_t i = digits.size();
+    while (i > 0) {
+      if (digits[--i] != '9') {
+        ++digits[i];
+        break;
+      }
+      digits[i] = '0';
+      if (i == 0) digits.insert(digits.begin(), '1');
+    }
+  }
+  const size_t intLen = digits.size() - size_t(decimals);
+  std::string out = std::signbit(value) && value != 0 ? "-" : "";
+  out += digits.substr(0, intLen);
+  if (decimals > 0) out += "." + digits.substr(intLen);
+  return out;
+}
+
+}  // namespace
+
+// The views print hundreds of thousands of sizes and percentages; the fast
+// path must agree with the exact expansion on every one, ties included.
+TEST(Format, FixedAgreesWithTheExactExpansion) {
+  TFormatSettings point;
+  std::mt19937_64 rng(20261210);
+  std::vector<double> values = {0.0, 0.5, 1.5, 2.5, 0.05, 0.005, 0.125, 0.375, 1023.95, 9.995, 99.995, 999.9951171875,
+                                1e15 + 0.5, 4503599627370495.5, 5e-324, 1e300, -0.125, -1.5};
+  for (int i = 0; i < 5000; ++i) {
+    values.push_back(double(rng() >> (rng() % 64)) / 1024.0);                           // sizes in KB
+    values.push_back(double(rng() % 1000000) / double(1 + rng() % 1000000) * 100.0);  // percentages
+    values.push_back(double(rng() % 4096) / 8192.0 * 100.0);                          // exact binary ties
+  }
+  for (const double v : values)
+    for (int d = 0; d <= 3; ++d) ASSERT_EQ(FormatFixed(v, d, point), ExactFixed(v, d)) << v << " with " << d;
 }
 
 TEST(Format, CommaLocale) {

@@ -1,8 +1,12 @@
 #include "core/results/Format.h"
 
+#include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string_view>
 
 namespace vd {
 
@@ -11,37 +15,67 @@ TFormatSettings& DefaultFormatSettings() {
   return settings;
 }
 
+namespace {
+
+// Whether value (finite, not negative) lies exactly halfway between two
+// numbers of `decimals` decimals. With value = m * 2^e, m odd, twice value
+// times 10^decimals is m * 5^decimals * 2^(e + 1 + decimals): an odd integer,
+// which is what a tie is, exactly when e = -(decimals + 1).
+bool IsDecimalTie(double value, int decimals) {
+  if (value == 0) return false;
+  int exp = 0;
+  const double fraction = std::frexp(value, &exp);
+  uint64_t m = uint64_t(std::ldexp(fraction, 53));
+  int e = exp - 53;
+  const int zeros = std::countr_zero(m);
+  m >>= zeros;
+  e += zeros;
+  return e == -(decimals + 1);
+}
+
+}  // namespace
+
 std::string FormatFixed(double value, int decimals, const TFormatSettings& fs) {
   if (!std::isfinite(value)) return std::to_string(value);
+  decimals = std::clamp(decimals, 0, 1100);
   const bool negative = std::signbit(value) && value != 0;
-  // Every finite double has a terminating decimal expansion of at most 1074
-  // fractional digits; printing that many makes the expansion exact, so the
-  // rounding below sees true ties.
-  std::vector<char> buf(1500);
-  std::snprintf(buf.data(), buf.size(), "%.1100f", std::fabs(value));
-  std::string s(buf.data());
-  const size_t dot = s.find('.');
-  std::string intPart = s.substr(0, dot);
-  std::string frac = s.substr(dot + 1);
-  const bool up = frac.size() > size_t(decimals) && frac[size_t(decimals)] >= '5';
-  std::string digits = intPart + frac.substr(0, size_t(decimals));
-  if (up) {
-    size_t i = digits.size();
-    while (i > 0) {
-      --i;
-      if (digits[i] == '9') {
-        digits[i] = '0';
-      } else {
-        ++digits[i];
+  const double magnitude = std::fabs(value);
+  // to_chars rounds the exact binary value correctly, but a true tie to even;
+  // ours go away from zero. A tie has exactly one decimal more, a 5, so it is
+  // printed exactly with that one and rounded up by hand.
+  const bool tie = IsDecimalTie(magnitude, decimals);
+  char buf[1500];  // 309 integer digits, the point and up to 1101 decimals
+  const auto [printed, ec] =
+      std::to_chars(buf + 1, buf + sizeof buf, magnitude, std::chars_format::fixed, decimals + (tie ? 1 : 0));
+  if (ec != std::errc()) return std::to_string(value);
+  char* begin = buf + 1;
+  char* end = printed;
+  if (tie) {
+    --end;  // the 5
+    if (decimals == 0) --end;  // and the point before it
+    char* d = end;
+    for (;;) {
+      if (d == begin) {
+        *--begin = '1';  // 9.95 -> 10.0
         break;
       }
-      if (i == 0) digits.insert(digits.begin(), '1');
+      --d;
+      if (*d == '.') continue;
+      if (*d != '9') {
+        ++*d;
+        break;
+      }
+      *d = '0';
     }
   }
-  const size_t intLen = digits.size() - size_t(decimals);
-  std::string out = negative ? "-" : "";
-  out += digits.substr(0, intLen);
-  if (decimals > 0) out += fs.DecimalSeparator + digits.substr(intLen);
+  std::string out(negative ? 1 : 0, '-');
+  const std::string_view digits(begin, size_t(end - begin));
+  const size_t dot = digits.find('.');
+  out += digits.substr(0, dot);
+  if (dot != std::string_view::npos) {
+    out += fs.DecimalSeparator;
+    out += digits.substr(dot + 1);
+  }
   return out;
 }
 
