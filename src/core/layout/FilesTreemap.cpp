@@ -23,27 +23,33 @@ void TTreemapLayout::Clear() {
   FByExtLargest = {};
 }
 
-void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target) {
+void TTreemapLayout::BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target,
+                                    const std::atomic<bool>* stop) {
   TTreemapLayout fresh;
-  TPumpScope::Run([&] { fresh.BuildHere(files, target); });
+  TPumpScope::Run([&] { fresh.BuildHere(files, target, stop); });
   *this = std::move(fresh);
 }
 
-void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target) {
+void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target,
+                               const std::atomic<bool>* stop) {
+  const auto stopped = [stop] { return stop && stop->load(std::memory_order_relaxed); };
   Clear();
   if (IsRectEmpty(target) || files.empty()) return;
 
-  // Sizes next to the pointers: the sort then never leaves the array.
+  // Sizes and extensions next to the pointers: the sort and the layout never
+  // leave the array, and each file record (in no useful memory order) is read
+  // once.
   struct TSized {
     int64_t Size;
     TFileLeaf* Leaf;
+    const TExtKey* Ext;
   };
   std::vector<TSized> sorted;
   sorted.reserve(files.size());
   int64_t total = 0;
   for (TFileLeaf* f : files) {
     if (!f) continue;
-    sorted.push_back({f->Size, f});
+    sorted.push_back({f->Size, f, f->ExtKey()});
     total += f->Size;
   }
   if (total <= 0) return;
@@ -56,8 +62,12 @@ void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect
   const size_t perRow = size_t(std::clamp<int64_t>(Nearest(std::sqrt(double(n))), 8, 48));
   const double width = double(target.Width()), height = double(target.Height());
   FItems.reserve(n);
+  // Tiles come largest first: an extension's first tile is its largest (the
+  // earliest of equals).
+  std::unordered_map<const TExtKey*, uint32_t> largest;
   int64_t y = target.Top;
   for (size_t g = 0; g < n; g += perRow) {
+    if (stopped()) break;
     const size_t end = std::min(n, g + perRow);
     int64_t rowSum = 0;
     for (size_t i = g; i < end; ++i) rowSum += sorted[i].Size;
@@ -67,6 +77,7 @@ void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect
     int64_t x = target.Left;
     for (size_t i = g; i < end; ++i) {
       const int64_t w = std::max<int64_t>(Nearest(double(sorted[i].Size) / double(rowSum) * width), 1);
+      largest.try_emplace(sorted[i].Ext, uint32_t(FItems.size()));
       FItems.push_back({TRect{ClampToInt32(x), top, ClampToInt32(std::min<int64_t>(target.Right, x + w)), bottom},
                         sorted[i].Leaf});
       x += w;
@@ -74,10 +85,14 @@ void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect
     y += rowH;
   }
   sorted = {};
-  IndexItems();
+  if (stopped()) {
+    Clear();
+    return;
+  }
+  IndexItems(largest);
 }
 
-void TTreemapLayout::IndexItems() {
+void TTreemapLayout::IndexItems(const std::unordered_map<const TExtKey*, uint32_t>& largest) {
   // Tiles come largest first, so consecutive tiles rarely share a folder or a
   // place in memory; the hashes are worked out in memory order instead.
   const std::vector<uint32_t> hashes =
@@ -87,12 +102,8 @@ void TTreemapLayout::IndexItems() {
       hashes, [](uint32_t) { return true; },
       [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 
-  // Tiles come largest first: an extension's first tile is its largest (the
-  // earliest of equals). Neighbouring tiles seldom share an extension, so the
-  // keys' addresses are looked up per tile, their texts once per key.
-  std::unordered_map<const TExtKey*, uint32_t> largest;
-  for (uint32_t i = 0; i < FItems.size(); ++i) largest.try_emplace(FItems[i].Leaf->ExtKey(), i);
-  // Two keys may spell one extension (parts of the tree scanned at other times).
+  // The keys' addresses were looked up per tile, their texts once per key. Two
+  // keys may spell one extension (parts of the tree scanned at other times).
   for (const auto& [ext, i] : largest) {
     auto [it, inserted] = FByExtLargest.try_emplace(ext->View(), i);
     if (!inserted && i < it->second) it->second = i;

@@ -2,6 +2,7 @@
 // whose heights follow their bytes, each tile coloured by its extension.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,7 +33,9 @@ class TTreemapLayout {
   // Lays out every file (the array is neither changed nor kept) in target.
   // Inside a TPumpScope the work runs beside the caller into a layout of its
   // own: until it ends, this one stays as it was for painting and hit tests.
-  void BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target);
+  // A set stop ends the work early with no tiles.
+  void BuildFromFiles(const std::vector<TFileLeaf*>& files, const TRect& target,
+                      const std::atomic<bool>* stop = nullptr);
   void Paint(TCanvas& canvas) const;
   // The tile under p, or null.
   const TTreemapItem* HitTest(TPoint p) const;
@@ -59,8 +62,9 @@ class TTreemapLayout {
 
  private:
   uint32_t IndexOf(const TTreemapItem* item) const { return uint32_t(item - FItems.data()); }
-  void IndexItems();
-  void BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target);
+  // largest: each extension key's first tile.
+  void IndexItems(const std::unordered_map<const TExtKey*, uint32_t>& largest);
+  void BuildHere(const std::vector<TFileLeaf*>& files, const TRect& target, const std::atomic<bool>* stop);
 
   std::vector<TTreemapItem> FItems;
   size_t FShownEnd = 0;  // tiles from here on are all empty

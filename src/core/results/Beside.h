@@ -94,4 +94,37 @@ class TPumpScope {
   bool FPumping = false;
 };
 
+// Work started on a helper thread ahead of the step that takes its result, so
+// that it overlaps what the calling thread does meanwhile. Whatever the work
+// reads must stay unchanged, and alive, until it has been waited for; the
+// destructor waits too.
+class TAhead {
+ public:
+  template <class TWork>
+  explicit TAhead(TWork&& work)
+      : FThread([this, w = std::forward<TWork>(work)]() mutable {
+          try {
+            w();
+          } catch (...) {
+            FError = std::current_exception();
+          }
+        }) {}
+  ~TAhead() {
+    if (FThread.joinable()) FThread.join();
+  }
+  TAhead(const TAhead&) = delete;
+  TAhead& operator=(const TAhead&) = delete;
+
+  // Returns when the work has ended (inside a TPumpScope the window turns
+  // meanwhile), with what it threw rethrown.
+  void Wait() {
+    if (FThread.joinable()) TPumpScope::Run([this] { FThread.join(); });
+    if (FError) std::rethrow_exception(std::exchange(FError, nullptr));
+  }
+
+ private:
+  std::exception_ptr FError;  // before the thread, which may set it at once
+  std::thread FThread;
+};
+
 }  // namespace vd
