@@ -44,10 +44,17 @@ void TfrmMain::RunPipeline() {
   // this thread while the window keeps turning; each builds into storage of
   // its own, so what the window paints meanwhile stays whole.
   TPumpScope pumping(breathe);
+  // A layout started ahead reads the flat list: it ends before this does.
+  struct TDropAhead {
+    TFilesTab* Tab;
+    ~TDropAhead() { Tab->DropFilesTreemapAhead(); }
+  } dropAhead{FilesTab};
   announce("Building file list...");
   checkCancelled();
   FilesTab->FlattenAllFilesFromRoot();
   checkCancelled();
+  // The treemap of every file is laid out while the lists below are filled.
+  FilesTab->StartFilesTreemapAhead();
 
   announce("Building Largest Files list...");
   FilesTab->BuildDisplayFiles();

@@ -487,6 +487,40 @@ class TstFilesTab : public QObject {
     QCOMPARE(f.Painted().pixelColor(2, 2), f.Tab.Surface()->palette().color(QPalette::Button));
   }
 
+  // The treemap laid out while the lists fill must be the one for the size the
+  // surface has when it is taken, and a tree cleared meanwhile must not be read.
+  void treemapLaidOutAhead() {
+    for (const QSize resizeTo : {QSize(), QSize(700, 520)}) {
+      TFixture f;
+      f.Scan(FMany->Path());
+      f.Tab.FlattenAllFilesFromRoot();
+      f.Tab.StartFilesTreemapAhead();
+      if (resizeTo.isValid()) {
+        f.Tab.resize(resizeTo);
+        QTRY_COMPARE(f.Tab.size(), resizeTo);
+      }
+      f.Tab.BuildDisplayFiles();
+      f.Tab.PopulateFileList();
+      f.Tab.PopulateExtList();
+      f.Tab.RebuildFilesTreemap();
+      const QSize px = f.Tab.Surface()->LayoutSize();
+      TTreemapLayout fresh;
+      fresh.BuildFromFiles(f.S.FAllFiles, TRect{0, 0, px.width(), px.height()});
+      const auto& got = f.S.FTreemap.Items();
+      QCOMPARE(got.size(), fresh.Items().size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        QVERIFY(got[i].Leaf == fresh.Items()[i].Leaf);
+        QVERIFY(got[i].Rect == fresh.Items()[i].Rect);
+      }
+      QVERIFY(f.S.FTreemap.GetItemByPath(FMany->Path() + "/d0/f0.a"));
+
+      f.Tab.StartFilesTreemapAhead();
+      f.Tab.ClearView();
+      f.S.FRoot.reset();
+      QVERIFY(f.S.FTreemap.Items().empty());
+    }
+  }
+
   // A picture of the tab after a scan of a real folder, for a person to look at.
   void screenshot() {
     if (qEnvironmentVariableIsEmpty("VORNDALE_SCREENSHOTS")) QSKIP("VORNDALE_SCREENSHOTS not set");

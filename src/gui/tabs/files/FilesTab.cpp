@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/results/Beside.h"
 #include "core/results/FileList.h"
 #include "core/results/Format.h"
 #include "platform/Platform.h"
@@ -23,6 +24,18 @@
 #include "views/SwatchDelegate.h"
 
 namespace vd::gui {
+
+// A files treemap being laid out on a helper thread, for one size of the surface.
+struct TFilesTreemapAhead {
+  TRect Target;
+  TTreemapLayout Layout;
+  std::atomic<bool> Stop{false};
+  std::unique_ptr<TAhead> Task;  // last: it goes first, waiting for the work
+  ~TFilesTreemapAhead() {
+    Stop = true;
+    Task.reset();
+  }
+};
 
 namespace {
 
@@ -100,6 +113,8 @@ TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent
   WireDesktopHabits();
 }
 
+TFilesTab::~TFilesTab() = default;
+
 QTreeWidget* TFilesTab::MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns) {
   auto* list = new QTreeWidget(FBottomSplit);
   list->setObjectName(QLatin1String(name));
@@ -120,6 +135,7 @@ QTreeWidget* TFilesTab::MakeList(const char* name, const std::vector<std::pair<Q
 }
 
 void TFilesTab::ClearView() {
+  DropFilesTreemapAhead();  // it reads the tree that is about to go
   TSyncGuard sync(S);
   lvFiles->clear();
   lvExt->clear();
@@ -127,6 +143,7 @@ void TFilesTab::ClearView() {
   // the next scan must not lay out or hit-test files that no longer exist.
   S.FTreemap.Clear();
   S.FAllFiles.clear();
+  FExtSums.clear();
   S.FDisplayFiles.clear();
   S.FAllTotalBytes = S.FDisplayTotalBytes = 0;
   FSurface->ResetHover();
@@ -137,9 +154,26 @@ void TFilesTab::ClearView() {
 void TFilesTab::FlattenAllFilesFromRoot() {
   S.FAllFiles.clear();
   S.FAllTotalBytes = 0;
+  FExtSums.clear();
   if (!S.FRoot) return;
-  S.FAllFiles = FlattenAllFiles(S.FRoot.get(), S.FAllTotalBytes);
+  TAllFiles all;
+  TPumpScope::Run([&] { all = CollectAllFiles(S.FRoot.get()); });
+  S.FAllFiles = std::move(all.Files);
+  S.FAllTotalBytes = all.TotalBytes;
+  FExtSums = std::move(all.ByExtension);
 }
+
+void TFilesTab::StartFilesTreemapAhead() {
+  DropFilesTreemapAhead();
+  const QSize px = FSurface->LayoutSize();
+  if (px.width() <= 0 || px.height() <= 0 || S.FAllFiles.empty()) return;
+  FAhead = std::make_unique<TFilesTreemapAhead>();
+  FAhead->Target = TRect{0, 0, px.width(), px.height()};
+  TFilesTreemapAhead* a = FAhead.get();
+  a->Task = std::make_unique<TAhead>([a, files = &S.FAllFiles] { a->Layout.BuildFromFiles(*files, a->Target, &a->Stop); });
+}
+
+void TFilesTab::DropFilesTreemapAhead() { FAhead.reset(); }
 
 void TFilesTab::BuildDisplayFiles() { S.FDisplayFiles = HeadOfFiles(S.FAllFiles, S.FDisplayTotalBytes); }
 
@@ -216,7 +250,7 @@ void TFilesTab::PopulateExtList() {
 
   // Keys are interned lower-cased by the scan (the locale's casing); their text
   // lives in the scan tree.
-  const std::vector<TExtStatPair> pairs = SumByExtension(S.FAllFiles);
+  const std::vector<TExtStatPair>& pairs = FExtSums;
   int64_t grandTotal = 0;
   for (const TExtStatPair& p : pairs) grandTotal += p.Bytes;
 
@@ -243,10 +277,15 @@ void TFilesTab::ResetTreemapSelection() {
 }
 
 void TFilesTab::RebuildFilesTreemap() {
+  // A layout started ahead counts only for the size the surface has now.
+  std::unique_ptr<TFilesTreemapAhead> ahead = std::move(FAhead);
+  if (ahead) ahead->Task->Wait();
   const QSize px = FSurface->LayoutSize();
   const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
-  if (!S.FAllFiles.empty())
+  if (ahead && ahead->Target == TRect{0, 0, w, h} && !S.FAllFiles.empty())
+    S.FTreemap = std::move(ahead->Layout);
+  else if (!S.FAllFiles.empty())
     S.FTreemap.BuildFromFiles(S.FAllFiles, TRect{0, 0, w, h});
   else
     S.FTreemap.Clear();  // never keep tiles of an older tree

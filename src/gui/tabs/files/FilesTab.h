@@ -4,6 +4,7 @@
 
 #include <QItemSelection>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace vd::gui {
+
+struct TFilesTreemapAhead;
 
 class TFilesTab : public TResultTab {
   Q_OBJECT
@@ -30,6 +33,7 @@ class TFilesTab : public TResultTab {
   static constexpr int kProgressEvery = 250;
 
   TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent = nullptr);
+  ~TFilesTab() override;
 
   // TResultTab
   void ClearView() override;
@@ -42,6 +46,12 @@ class TFilesTab : public TResultTab {
 
   // Pipeline stages, in the order the window calls them after a scan.
   void FlattenAllFilesFromRoot();
+  // Starts laying the treemap out over the flat list on a helper thread; the
+  // file and extension lists are filled meanwhile, and RebuildFilesTreemap
+  // takes the result. Until then the tree and the list must not change.
+  void StartFilesTreemapAhead();
+  // Stops a layout started ahead and waits for it to end.
+  void DropFilesTreemapAhead();
   void BuildDisplayFiles();
   void PopulateFileList();
   void PopulateExtList();
@@ -78,6 +88,10 @@ class TFilesTab : public TResultTab {
   QSplitter* FBottomSplit = nullptr;
   QTreeWidget* lvFiles = nullptr;
   QTreeWidget* lvExt = nullptr;
+  std::unique_ptr<TFilesTreemapAhead> FAhead;
+  // Bytes and files per extension, summed in the walk that flattens the tree
+  // (in memory order, where a walk of the sorted list would jump about).
+  std::vector<TExtStatPair> FExtSums;
 };
 
 }  // namespace vd::gui
