@@ -61,6 +61,18 @@ class TResultTab : public QWidget {
   void InvalidateBuf() {
     if (FSurface) FSurface->Invalidate();
   }
+  // True when the treemap's surface has never been shown: its layout then
+  // waits for the first show (the surface emits Resized), and clear() drops
+  // the tiles of an older tree meanwhile.
+  template <class TClear>
+  bool DeferLayoutUntilShown(TClear&& clear) {
+    if (!FSurface || FSurface->EverShown()) return false;
+    clear();
+    FSurface->DeferLayout();
+    FSurface->ResetHover();
+    InvalidateBuf();
+    return true;
+  }
 
  protected:
   TResultsState& S;

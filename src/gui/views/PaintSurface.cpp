@@ -1,5 +1,7 @@
 #include "PaintSurface.h"
 
+#include <utility>
+
 #include <QAccessible>
 #include <QHideEvent>
 #include <QMouseEvent>
@@ -129,6 +131,13 @@ void TPaintSurface::mouseDoubleClickEvent(QMouseEvent* e) {
   // Only the left button opens: a quick pair of right clicks is no request to
   // launch anything.
   if (e->button() == Qt::LeftButton) emit DblClick();
+}
+
+void TPaintSurface::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (FEverShown) return;
+  FEverShown = true;
+  if (std::exchange(FLayoutDeferred, false)) emit Resized();
 }
 
 void TPaintSurface::resizeEvent(QResizeEvent* e) {

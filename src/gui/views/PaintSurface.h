@@ -57,6 +57,11 @@ class TPaintSurface : public QWidget {
   QSize LayoutSize() const;
   QPoint LayoutPoint(QPointF logical) const;
   bool IsDirty() const { return FDirty; }
+  // Until a surface is first shown its size is the toolkit's provisional one,
+  // and a layout for it is thrown away when the page appears. A tab asks
+  // here and calls DeferLayout() instead: the first show then emits Resized.
+  bool EverShown() const { return FEverShown; }
+  void DeferLayout() { FLayoutDeferred = true; }
   const QImage& Buffer() const { return FBuf; }
   const void* Hover() const { return FHover; }
   void ResetHover() { FHover = nullptr; }
@@ -79,12 +84,15 @@ class TPaintSurface : public QWidget {
   void keyPressEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void hideEvent(QHideEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
   bool event(QEvent* e) override;
 
  private:
   QImage FBuf;
   bool FDirty = true;
+  bool FEverShown = false;
+  bool FLayoutDeferred = false;
   qreal FRatio = 0;  // the device pixel ratio of the last paint
   const void* FHover = nullptr;
   QString FHint;

@@ -171,6 +171,36 @@ class TstWindowTabs : public QObject {
     std::sort(gathered.begin(), gathered.end());
     QCOMPARE(gathered, (std::vector<std::string>{p, q}));
   }
+
+  // Every treemap is laid out for the size its page really has: a page not yet
+  // shown when the scan ends gets its layout on its first show, a page shown
+  // before gets it in the build of the next scan.
+  void treemapsFitTheirPages() {
+    vdtest::TempDir t;
+    for (int i = 0; i < 60; ++i) t.File("d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".bin", 4000 + i * 100);
+    t.File("p/same.dat", 9000);
+    t.File("q/same.dat", 9000);
+    TfrmMain w;
+    w.resize(1100, 760);
+    // The tiles' extent against the surface: a layout made for another size
+    // reaches past it or covers a sliver of it.
+    auto fits = [&](int page) {
+      TPaintSurface* s = w.PageControl1->widget(page)->findChild<TPaintSurface*>();
+      QRect extent;
+      s->ForEachTile([&](const void*, const QRect& r) { extent = extent.united(r); });
+      const QRect all(QPoint(0, 0), s->LayoutSize());
+      return !extent.isEmpty() && all.contains(extent) && extent.width() * 10 >= all.width() * 9;
+    };
+    QVERIFY(Scanned(w, t.Path()));
+    for (int page = 0; page < 4; ++page) {
+      w.PageControl1->setCurrentIndex(page);
+      QTRY_VERIFY2(fits(page), qPrintable(QString::number(page)));
+    }
+    w.PageControl1->setCurrentIndex(0);
+    w.btnScanClick();
+    QVERIFY(QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 60000));
+    for (int page = 0; page < 4; ++page) QVERIFY2(fits(page), qPrintable(QString::number(page)));
+  }
 };
 
 QTEST_MAIN(TstWindowTabs)

@@ -239,6 +239,7 @@ void TDuplicatesTab::PopulateDuplicateGroupsList() {
 }
 
 void TDuplicatesTab::BuildDuplicatesMap() {
+  if (DeferLayoutUntilShown([this] { S.FDupeMap.Clear(); })) return;
   const QSize px = PaintBox4->LayoutSize();
   const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;

@@ -166,7 +166,7 @@ void TFilesTab::FlattenAllFilesFromRoot() {
 void TFilesTab::StartFilesTreemapAhead() {
   DropFilesTreemapAhead();
   const QSize px = FSurface->LayoutSize();
-  if (px.width() <= 0 || px.height() <= 0 || S.FAllFiles.empty()) return;
+  if (!FSurface->EverShown() || px.width() <= 0 || px.height() <= 0 || S.FAllFiles.empty()) return;
   FAhead = std::make_unique<TFilesTreemapAhead>();
   FAhead->Target = TRect{0, 0, px.width(), px.height()};
   TFilesTreemapAhead* a = FAhead.get();
@@ -280,6 +280,7 @@ void TFilesTab::RebuildFilesTreemap() {
   // A layout started ahead counts only for the size the surface has now.
   std::unique_ptr<TFilesTreemapAhead> ahead = std::move(FAhead);
   if (ahead) ahead->Task->Wait();
+  if (DeferLayoutUntilShown([this] { S.FTreemap.Clear(); })) return;
   const QSize px = FSurface->LayoutSize();
   const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;

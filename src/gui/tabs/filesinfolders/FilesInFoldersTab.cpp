@@ -289,6 +289,7 @@ void TFilesInFoldersTab::PopulateFileExtensionsList() {
 }
 
 void TFilesInFoldersTab::RebuildHierTreemap() {
+  if (DeferLayoutUntilShown([this] { S.FHierMap.Clear(); })) return;
   const QSize px = PaintBox3->LayoutSize();
   if (px.width() <= 0 || px.height() <= 0) return;
   if (S.FRoot) S.FHierMap.BuildFromRootSquarified(S.FRoot.get(), TRect{0, 0, px.width(), px.height()});

@@ -234,6 +234,7 @@ void TFoldersTab::RefillLegendAfterEvent() {
 }
 
 void TFoldersTab::RebuildFolderTreemap() {
+  if (DeferLayoutUntilShown([this] { S.FFolderMap.Clear(); })) return;
   const QSize px = PaintBox2->LayoutSize();
   const int w = px.width(), h = px.height();
   if (w <= 0 || h <= 0) return;
