@@ -1,6 +1,8 @@
 #include "core/layout/TreemapIndex.h"
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -44,32 +46,66 @@ uint32_t HashOfObj(TPathKeyMaker& keys, const TTreeObj& o) {
 TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* dirPath) {
   if (d == FLastDir && FLast) return *FLast;
   // Files sorted by size hop between folders at every step: a small
-  // direct-mapped cache in front of the map saves most of its look-ups.
+  // direct-mapped cache in front of the table saves most of its look-ups.
   TCacheSlot& slot = FCache[(reinterpret_cast<uintptr_t>(d) >> 4) % kCacheSlots];
   if (slot.Dir == d && slot.Prefix) {
     FLastDir = d;
     FLast = slot.Prefix;
     return *FLast;
   }
-  auto [it, inserted] = FDirs.try_emplace(d);
-  if (inserted) {
-    TPrefix& p = it->second;
+  TPrefix* found = Find(d);
+  if (!found) {
+    found = &Add(d);
+    TPrefix& p = *found;
     p.DirPath = dirPath ? std::move(*dirPath) : d->FullPath();
     p.Prefix = platform::PathKey(platform::JoinPath(p.DirPath, ""));
     p.PrefixHash = HashPart(p.Prefix);
     p.Splits = !p.Prefix.empty() && AfterLastDelimiter(p.Prefix) == p.Prefix.size();
   }
   FLastDir = d;
-  FLast = &it->second;  // node-based map: stays valid while entries are added
+  FLast = found;
   slot = {d, FLast};
   return *FLast;
+}
+
+namespace {
+size_t SlotOf(const void* p, size_t mask) {
+  return size_t((uint64_t(reinterpret_cast<uintptr_t>(p)) >> 3) * 0x9E3779B97F4A7C15ULL >> 20) & mask;
+}
+}  // namespace
+
+TPathKeyMaker::TPrefix* TPathKeyMaker::Find(const TDirNode* d) {
+  if (FSlots.empty()) return nullptr;
+  const size_t mask = FSlots.size() - 1;
+  for (size_t i = SlotOf(d, mask);; i = (i + 1) & mask) {
+    if (FSlots[i].Dir == d) return &FPrefixes[FSlots[i].Index];
+    if (!FSlots[i].Dir) return nullptr;
+  }
+}
+
+TPathKeyMaker::TPrefix& TPathKeyMaker::Add(const TDirNode* d) {
+  if ((FPrefixes.size() + 1) * 2 > FSlots.size()) {
+    std::vector<TDirSlot> old = std::exchange(FSlots, std::vector<TDirSlot>(std::max<size_t>(1024, FSlots.size() * 2)));
+    const size_t mask = FSlots.size() - 1;
+    for (const TDirSlot& o : old) {
+      if (!o.Dir) continue;
+      size_t i = SlotOf(o.Dir, mask);
+      while (FSlots[i].Dir) i = (i + 1) & mask;
+      FSlots[i] = o;
+    }
+  }
+  const size_t mask = FSlots.size() - 1;
+  size_t i = SlotOf(d, mask);
+  while (FSlots[i].Dir) i = (i + 1) & mask;
+  FSlots[i] = {d, uint32_t(FPrefixes.size())};
+  return FPrefixes.emplace_back();
 }
 
 const std::string& TPathKeyMaker::DirKey(const TDirNode* d) {
   // The folder's files usually follow: its prefix is made from the same path.
   std::string path = d->FullPath();
   FKey = platform::PathKey(path);
-  if (!FDirs.count(d)) PrefixOf(d, &path);
+  if (!Find(d)) PrefixOf(d, &path);
   return FKey;
 }
 

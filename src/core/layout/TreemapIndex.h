@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -102,7 +103,8 @@ class TPathKeyMaker {
   // part's hash is kept with its prefix.
   uint32_t FileKeyHash(const TFileLeaf* f);
   void Clear() {
-    FDirs = {};
+    FPrefixes = {};
+    FSlots = {};
     FLastDir = nullptr;
     FLast = nullptr;
     FCache.assign(kCacheSlots, TCacheSlot{});
@@ -125,7 +127,17 @@ class TPathKeyMaker {
   };
   static constexpr size_t kCacheSlots = 4096;
 
-  std::unordered_map<const TDirNode*, TPrefix> FDirs;
+  // Prefixes by folder: a flat open-addressing table of indexes into a deque,
+  // whose entries stay where they are as it grows. A node-based map spent as
+  // long relinking its nodes on growth as the look-ups themselves took.
+  struct TDirSlot {
+    const TDirNode* Dir = nullptr;
+    uint32_t Index = 0;
+  };
+  TPrefix* Find(const TDirNode* d);
+  TPrefix& Add(const TDirNode* d);
+  std::deque<TPrefix> FPrefixes;
+  std::vector<TDirSlot> FSlots;
   std::vector<TCacheSlot> FCache = std::vector<TCacheSlot>(kCacheSlots);
   const TDirNode* FLastDir = nullptr;
   TPrefix* FLast = nullptr;
