@@ -137,7 +137,9 @@ void TPaintSurface::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
   if (FEverShown) return;
   FEverShown = true;
-  if (std::exchange(FLayoutDeferred, false)) emit Resized();
+  if (!std::exchange(FLayoutDeferred, false)) return;
+  emit Resized();
+  platform::ReleaseFreeMemory();  // the layout's scratch, as after a build
 }
 
 void TPaintSurface::resizeEvent(QResizeEvent* e) {
