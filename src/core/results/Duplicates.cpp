@@ -120,20 +120,18 @@ TDupGroups GroupRuns(std::vector<TRec>& recs, const std::vector<TFileLeaf*>& fil
   return groups;
 }
 
-// The list's positions in the order the files lie in memory.
-std::vector<uint32_t> MemoryOrder(const std::vector<TFileLeaf*>& files) {
-  struct TAt {
-    uint64_t Addr;
-    uint32_t Index;
-  };
+// The list's files in the order they lie in memory, with their positions in it.
+struct TAt {
+  uint64_t Addr;
+  uint32_t Index;
+  const TFileLeaf* Leaf() const { return reinterpret_cast<const TFileLeaf*>(uintptr_t(Addr)); }
+};
+std::vector<TAt> MemoryOrder(const std::vector<TFileLeaf*>& files) {
   std::vector<TAt> at;
   at.reserve(files.size());
   for (size_t i = 0; i < files.size(); ++i) at.push_back({uint64_t(reinterpret_cast<uintptr_t>(files[i])), uint32_t(i)});
   RadixSortStable(at, [](const TAt& a) { return a.Addr; });
-  std::vector<uint32_t> order;
-  order.reserve(at.size());
-  for (const TAt& a : at) order.push_back(a.Index);
-  return order;
+  return at;
 }
 }  // namespace
 
@@ -173,12 +171,14 @@ TDupResult FindDuplicates(const std::vector<TFileLeaf*>& allFiles, const TDupPro
     // A stop at the first point finds no group, whichever file was read
     // first: it may come while the order is still being worked out.
     read.store(1, std::memory_order_release);
-    const std::vector<uint32_t> order = MemoryOrder(allFiles);
+    // The record's address comes with its position: looking it up in the
+    // list again would be one more jump per file.
+    const std::vector<TAt> order = MemoryOrder(allFiles);
     if (stop.load(std::memory_order_relaxed)) return;
     recs.reserve(size_t(n));
     for (int64_t i = 0; i < n; ++i) {
-      const uint32_t idx = order[size_t(i)];
-      recs.push_back(TRec{RecKey(allFiles[idx]), idx});
+      const TAt& at = order[size_t(i)];
+      recs.push_back(TRec{RecKey(at.Leaf()), at.Index});
       if ((i & 255) == 0) {
         read.store(i + 1, std::memory_order_release);
         if (stop.load(std::memory_order_relaxed)) return;
