@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -42,6 +43,40 @@ TEST(Beside, WorkRunsBesideAPumpingThread) {
 
 // On a list large enough for the grouping to run beside, progress and a stop
 // behave as on a small one, and the groups are those found without progress.
+// Work started ahead runs while the caller goes on; waiting pumps, gives back
+// its failure, and leaving the scope never leaves the work running.
+TEST(Beside, WorkStartedAhead) {
+  std::atomic<bool> release{false};
+  int result = 0;
+  auto ahead = std::make_unique<TAhead>([&] {
+    while (!release) std::this_thread::yield();
+    result = 42;
+  });
+  int pumps = 0;
+  {
+    TPumpScope scope([&] {
+      ++pumps;
+      release = true;  // the work ends only once the caller's window turned
+    });
+    ahead->Wait();
+  }
+  EXPECT_EQ(result, 42);
+  EXPECT_GE(pumps, 1);
+  ahead.reset();
+
+  TAhead failing([] { throw std::runtime_error("layout"); });
+  EXPECT_THROW(failing.Wait(), std::runtime_error);
+
+  std::atomic<bool> finished{false};
+  {
+    TAhead dropped([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      finished = true;
+    });
+  }
+  EXPECT_TRUE(finished);
+}
+
 TEST(Beside, LargeDuplicateSearchWithProgressAndStop) {
   TTreeBuilder b("/d");
   const int n = int(kDupGroupBesideFrom) + 5000;
