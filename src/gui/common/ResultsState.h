@@ -2,6 +2,7 @@
 // built from it, the layouts that draw it, and the flags every view obeys.
 #pragma once
 
+#include <QProgressBar>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -15,8 +16,6 @@
 #include "core/layout/FolderTreemap.h"
 #include "core/layout/HierTreemap.h"
 #include "core/scan/ScanModel.h"
-
-class QProgressBar;
 
 namespace vd::gui {
 
@@ -78,6 +77,14 @@ class TWindowHooks {
   virtual ~TWindowHooks() = default;
   virtual void SetStatus(const QString& text) = 0;
   virtual QProgressBar* ProgressBar() = 0;
+  // Moves the progress bar on a stage's many small steps. A bar repaints
+  // itself at once whenever it has moved a pixel, so a window shows only the
+  // steps its event loop turns on, as with the status line; `last` is always
+  // shown.
+  virtual void SetProgress(int value, bool last) {
+    (void)last;
+    if (QProgressBar* pb = ProgressBar()) pb->setValue(value);
+  }
   // Writes the status line from the active tab's selection.
   virtual void UpdateSelectionStatus() = 0;
   // Lets the UI repaint and handle input (a click on Stop) during long work.

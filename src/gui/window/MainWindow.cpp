@@ -330,6 +330,11 @@ void TfrmMain::UpdateSelectionStatus() {
   SetStatus(t ? t->SelectionStatus() : QStringLiteral("Ready"));
 }
 
+void TfrmMain::SetProgress(int value, bool last) {
+  // Due when ProcessPendingEvents would turn the event loop now.
+  if (last || !FEventClock.isValid() || FEventClock.elapsed() >= 20) pb->setValue(value);
+}
+
 void TfrmMain::ProcessPendingEvents() {
   // Long stages call this at fixed counts (every 800 files, say); on a fast
   // machine that is thousands of times a second, and each round repaints the

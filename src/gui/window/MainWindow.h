@@ -76,6 +76,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   QProgressBar* ProgressBar() override { return pb; }
   void UpdateSelectionStatus() override;
   void ProcessPendingEvents() override;
+  void SetProgress(int value, bool last) override;
 
   void SetBusy(bool busy);
   void UpdateSourceControls();

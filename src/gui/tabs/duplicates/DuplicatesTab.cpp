@@ -166,7 +166,7 @@ void TDuplicatesTab::BuildDuplicates() {
   if (pb) pb->repaint();
 
   TDupResult found = FindDuplicates(S.FAllFiles, [&](int64_t done, int64_t total) {
-    if (pb) pb->setValue(int(std::min<int64_t>(done, INT_MAX)));
+    W.SetProgress(int(std::min<int64_t>(done, INT_MAX)), done == total);
     W.SetStatus(QStringLiteral("Building duplicates... %1 / %2").arg(done).arg(total));
     W.ProcessPendingEvents();
     return S.Cancelled();

@@ -161,7 +161,7 @@ void TFoldersTab::AddFolderNodes(int64_t total) {
 
 void TFoldersTab::ReportTreeProgress(int64_t added, int64_t total) {
   if (added % kProgressEvery != 0) return;
-  if (QProgressBar* pb = W.ProgressBar()) pb->setValue(int(added));
+  W.SetProgress(int(added), added == total);
   W.SetStatus(QStringLiteral("Building folders tree... %1 / %2").arg(added).arg(total));
   W.ProcessPendingEvents();
   if (S.Cancelled()) throw TTreeCancelled{};
