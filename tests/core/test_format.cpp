@@ -91,10 +91,11 @@ std::string ExactFixed(double value, int decimals) {
 TEST(Format, FixedAgreesWithTheExactExpansion) {
   TFormatSettings point;
   std::mt19937_64 rng(20261210);
-  std::vector<double> values = {0.0, 0.5, 1.5, 2.5, 0.05, 0.005, 0.125, 0.375, 1023.95, 9.995, 99.995, 999.9951171875,
-                                1e15 + 0.5, 4503599627370495.5, 5e-324, 1e300, -0.125, -1.5};
+  std::vector<double> values = {0.0,    0.5,     1.5,    2.5,    0.05,           0.005,      0.125,
+                                0.375,  1023.95, 9.995,  99.995, 999.9951171875, 1e15 + 0.5, 4503599627370495.5,
+                                5e-324, 1e300,   -0.125, -1.5};
   for (int i = 0; i < 5000; ++i) {
-    values.push_back(double(rng() >> (rng() % 64)) / 1024.0);                           // sizes in KB
+    values.push_back(double(rng() >> (rng() % 64)) / 1024.0);                         // sizes in KB
     values.push_back(double(rng() % 1000000) / double(1 + rng() % 1000000) * 100.0);  // percentages
     values.push_back(double(rng() % 4096) / 8192.0 * 100.0);                          // exact binary ties
   }

@@ -51,7 +51,7 @@ std::string FormatFixed(double value, int decimals, const TFormatSettings& fs) {
   char* begin = buf + 1;
   char* end = printed;
   if (tie) {
-    --end;  // the 5
+    --end;                     // the 5
     if (decimals == 0) --end;  // and the point before it
     char* d = end;
     for (;;) {

@@ -1,7 +1,5 @@
 #include "PaintSurface.h"
 
-#include <utility>
-
 #include <QAccessible>
 #include <QHideEvent>
 #include <QMouseEvent>
@@ -11,6 +9,7 @@
 #include <QTextDocument>
 #include <QToolTip>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"

@@ -177,7 +177,8 @@ class TstWindowTabs : public QObject {
   // before gets it in the build of the next scan.
   void treemapsFitTheirPages() {
     vdtest::TempDir t;
-    for (int i = 0; i < 60; ++i) t.File("d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".bin", 4000 + i * 100);
+    for (int i = 0; i < 60; ++i)
+      t.File("d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".bin", 4000 + i * 100);
     t.File("p/same.dat", 9000);
     t.File("q/same.dat", 9000);
     TfrmMain w;

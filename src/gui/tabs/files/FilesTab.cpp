@@ -170,7 +170,8 @@ void TFilesTab::StartFilesTreemapAhead() {
   FAhead = std::make_unique<TFilesTreemapAhead>();
   FAhead->Target = TRect{0, 0, px.width(), px.height()};
   TFilesTreemapAhead* a = FAhead.get();
-  a->Task = std::make_unique<TAhead>([a, files = &S.FAllFiles] { a->Layout.BuildFromFiles(*files, a->Target, &a->Stop); });
+  a->Task =
+      std::make_unique<TAhead>([a, files = &S.FAllFiles] { a->Layout.BuildFromFiles(*files, a->Target, &a->Stop); });
 }
 
 void TFilesTab::DropFilesTreemapAhead() { FAhead.reset(); }
