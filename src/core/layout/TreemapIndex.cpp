@@ -1,6 +1,5 @@
 #include "core/layout/TreemapIndex.h"
 
-#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -68,36 +67,13 @@ TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* 
   return *FLast;
 }
 
-namespace {
-size_t SlotOf(const void* p, size_t mask) {
-  return size_t((uint64_t(reinterpret_cast<uintptr_t>(p)) >> 3) * 0x9E3779B97F4A7C15ULL >> 20) & mask;
-}
-}  // namespace
-
 TPathKeyMaker::TPrefix* TPathKeyMaker::Find(const TDirNode* d) {
-  if (FSlots.empty()) return nullptr;
-  const size_t mask = FSlots.size() - 1;
-  for (size_t i = SlotOf(d, mask);; i = (i + 1) & mask) {
-    if (FSlots[i].Dir == d) return &FPrefixes[FSlots[i].Index];
-    if (!FSlots[i].Dir) return nullptr;
-  }
+  const uint32_t* i = FIndexOf.Find(d);
+  return i ? &FPrefixes[*i] : nullptr;
 }
 
 TPathKeyMaker::TPrefix& TPathKeyMaker::Add(const TDirNode* d) {
-  if ((FPrefixes.size() + 1) * 2 > FSlots.size()) {
-    std::vector<TDirSlot> old = std::exchange(FSlots, std::vector<TDirSlot>(std::max<size_t>(1024, FSlots.size() * 2)));
-    const size_t mask = FSlots.size() - 1;
-    for (const TDirSlot& o : old) {
-      if (!o.Dir) continue;
-      size_t i = SlotOf(o.Dir, mask);
-      while (FSlots[i].Dir) i = (i + 1) & mask;
-      FSlots[i] = o;
-    }
-  }
-  const size_t mask = FSlots.size() - 1;
-  size_t i = SlotOf(d, mask);
-  while (FSlots[i].Dir) i = (i + 1) & mask;
-  FSlots[i] = {d, uint32_t(FPrefixes.size())};
+  FIndexOf.Set(d, uint32_t(FPrefixes.size()));
   return FPrefixes.emplace_back();
 }
 

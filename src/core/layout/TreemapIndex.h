@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/results/LeafMap.h"
 #include "core/results/RadixSort.h"
 #include "core/scan/ScanModel.h"
 
@@ -104,7 +105,7 @@ class TPathKeyMaker {
   uint32_t FileKeyHash(const TFileLeaf* f);
   void Clear() {
     FPrefixes = {};
-    FSlots = {};
+    FIndexOf.clear();
     FLastDir = nullptr;
     FLast = nullptr;
     FCache.assign(kCacheSlots, TCacheSlot{});
@@ -127,17 +128,13 @@ class TPathKeyMaker {
   };
   static constexpr size_t kCacheSlots = 4096;
 
-  // Prefixes by folder: a flat open-addressing table of indexes into a deque,
-  // whose entries stay where they are as it grows. A node-based map spent as
-  // long relinking its nodes on growth as the look-ups themselves took.
-  struct TDirSlot {
-    const TDirNode* Dir = nullptr;
-    uint32_t Index = 0;
-  };
+  // Prefixes by folder: the folder's index into a deque, whose entries stay
+  // where they are as it grows. A node-based map spent as long relinking its
+  // nodes on growth as the look-ups themselves took.
   TPrefix* Find(const TDirNode* d);
   TPrefix& Add(const TDirNode* d);
   std::deque<TPrefix> FPrefixes;
-  std::vector<TDirSlot> FSlots;
+  TLeafMap<uint32_t, TDirNode> FIndexOf;
   std::vector<TCacheSlot> FCache = std::vector<TCacheSlot>(kCacheSlots);
   const TDirNode* FLastDir = nullptr;
   TPrefix* FLast = nullptr;

@@ -1,7 +1,8 @@
-// A map keyed by a file's identity: the address of its record in the scan tree.
-// Duplicate detection can find a million member files; a map from each one's
-// full path (built, hashed and stored as a string) cost far more than the tree
-// holds for the file itself. Here a member costs a slot of key and value.
+// A map keyed by a record's identity in the scan tree: its address (a file's by
+// default, or a folder's). Duplicate detection can find a million member
+// files; a map from each one's full path (built, hashed and stored as a
+// string) cost far more than the tree holds for the file itself. Here a member
+// costs a slot of key and value, and growing moves slots, not nodes.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,7 @@
 
 namespace vd {
 
-template <class V>
+template <class V, class K = TFileLeaf>
 class TLeafMap {
  public:
   bool empty() const { return FCount == 0; }
@@ -22,12 +23,12 @@ class TLeafMap {
     FValues = {};
     FCount = 0;
   }
-  // Room for n files without growing.
+  // Room for n keys without growing.
   void reserve(size_t n) {
     if (n * 10 > FKeys.size() * 7) Rehash(CapacityFor(n));
   }
   // Adds f with v, or gives f the value v when it is there already.
-  void Set(const TFileLeaf* f, V v) {
+  void Set(const K* f, V v) {
     reserve(FCount + 1);
     const size_t i = SlotOf(f);
     if (!FKeys[i]) {
@@ -37,12 +38,12 @@ class TLeafMap {
     FValues[i] = v;
   }
   // The value of f, or null when f is not in the map.
-  const V* Find(const TFileLeaf* f) const {
+  const V* Find(const K* f) const {
     if (FKeys.empty() || !f) return nullptr;
     const size_t i = SlotOf(f);
     return FKeys[i] ? &FValues[i] : nullptr;
   }
-  size_t count(const TFileLeaf* f) const { return Find(f) ? 1 : 0; }
+  size_t count(const K* f) const { return Find(f) ? 1 : 0; }
   // visit(file, value) for every entry, in no particular order.
   template <class TVisit>
   void ForEach(TVisit&& visit) const {
@@ -57,20 +58,20 @@ class TLeafMap {
     while (cap * 7 < n * 10) cap *= 2;
     return cap;
   }
-  size_t Home(const TFileLeaf* f) const {
+  size_t Home(const K* f) const {
     // Records are 8-aligned: the low bits say nothing.
     const uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(f)) >> 3) * 0x9E3779B97F4A7C15ULL;
     return size_t(h >> FShift);
   }
   // The slot holding f, or the free slot where it would go.
-  size_t SlotOf(const TFileLeaf* f) const {
+  size_t SlotOf(const K* f) const {
     const size_t mask = FKeys.size() - 1;
     size_t i = Home(f);
     while (FKeys[i] && FKeys[i] != f) i = (i + 1) & mask;
     return i;
   }
   void Rehash(size_t cap) {
-    std::vector<const TFileLeaf*> keys(cap, nullptr);
+    std::vector<const K*> keys(cap, nullptr);
     std::vector<V> values(cap);
     keys.swap(FKeys);
     values.swap(FValues);
@@ -84,7 +85,7 @@ class TLeafMap {
     }
   }
 
-  std::vector<const TFileLeaf*> FKeys;  // null: a free slot
+  std::vector<const K*> FKeys;  // null: a free slot
   std::vector<V> FValues;
   size_t FCount = 0;
   unsigned FShift = 64;
