@@ -1,14 +1,17 @@
 // Long steps of the results build beside the window's thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "core/results/Beside.h"
 #include "core/results/Duplicates.h"
 #include "core/results/FileList.h"
+#include "core/results/FolderOrder.h"
 
 using namespace vd;
 
@@ -75,6 +78,40 @@ TEST(Beside, WorkStartedAhead) {
     });
   }
   EXPECT_TRUE(finished);
+}
+
+// Sub-folders largest first at every level, equal ones in their old order,
+// whether the orders are made in place or beside a pumping thread.
+TEST(Beside, SubfoldersLargestFirstAndStable) {
+  const int64_t sizes[] = {5, 9, 5, 1, 9, 7};
+  for (const bool beside : {false, true}) {
+    TTreeBuilder b("/r");
+    for (int i = 0; i < 6; ++i) {
+      TDirNode* d = b.AddDir(b.Root(), "d" + std::to_string(i));
+      b.AddFile(d, "f", sizes[i]);
+      for (int j = 0; j < 6; ++j) b.AddFile(b.AddDir(d, "s" + std::to_string(j)), "g", sizes[(i + j) % 6]);
+    }
+    auto root = b.Finish();
+    auto names = [](const TDirNode* d) {
+      std::string s;
+      for (const TDirNode* c : d->Children) s += std::string(c->Name()) + " ";
+      return s;
+    };
+    std::unique_ptr<TPumpScope> scope;
+    if (beside) scope = std::make_unique<TPumpScope>([] {});
+    SortSubfoldersBySize(root.get());
+    // Each dN holds 36 bytes below it besides its own file.
+    EXPECT_EQ(names(root.get()), "d1 d4 d5 d0 d2 d3 ");
+    for (const TDirNode* d : root->Children) {
+      std::vector<int> expected{0, 1, 2, 3, 4, 5};
+      const int i = d->Name()[1] - '0';
+      std::stable_sort(expected.begin(), expected.end(),
+                       [&](int x, int y) { return sizes[(i + x) % 6] > sizes[(i + y) % 6]; });
+      std::string want;
+      for (int j : expected) want += "s" + std::to_string(j) + " ";
+      EXPECT_EQ(names(d), want) << d->Name();
+    }
+  }
 }
 
 TEST(Beside, LargeDuplicateSearchWithProgressAndStop) {

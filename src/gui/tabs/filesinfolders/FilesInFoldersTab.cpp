@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "core/results/Beside.h"
+#include "core/results/FolderOrder.h"
 #include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"
@@ -170,16 +171,12 @@ void TFilesInFoldersTab::ClearView() {
 
 void TFilesInFoldersTab::SortDir(TDirNode* dir) {
   if (!dir) return;
-  const auto bySize = [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; };
+  // Usually the folders tree has sorted them already, and nothing moves.
+  SortSubfoldersBySize(dir);
   // Iterative: a scan tree may be deeper than the stack allows recursion.
   std::vector<TDirNode*> all{dir};
   for (size_t i = 0; i < all.size(); ++i) {
     TDirNode* d = all[i];
-    // Stable: the folders tree has sorted the same children by the same key
-    // and keeps rows into them; equal folders must not trade places. Usually
-    // it has, and nothing moves.
-    if (!std::is_sorted(d->Children.begin(), d->Children.end(), bySize))
-      std::stable_sort(d->Children.begin(), d->Children.end(), bySize);
     all.insert(all.end(), d->Children.begin(), d->Children.end());
   }
   // Every folder's files, millions of them, are ordered beside the window's

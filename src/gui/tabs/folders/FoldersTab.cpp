@@ -15,6 +15,7 @@
 #include "FoldersTreeModel.h"
 #include "common/ViewSetup.h"
 #include "core/results/Beside.h"
+#include "core/results/FolderOrder.h"
 #include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "views/QtCanvas.h"
@@ -129,37 +130,6 @@ int64_t TFoldersTab::CountDirs() const {
   return n;
 }
 
-void TFoldersTab::SortChildrenBySize(TDirNode* root) {
-  // On millions of folders sorting takes longer than the window may wait. The
-  // new orders are made beside its thread, apart from the tree (what the
-  // window paints meanwhile may walk it), and put in place here in one go.
-  std::vector<TDirNode*> dirs;    // the folders with two sub-folders or more
-  std::vector<TDirNode*> orders;  // their sub-folders, sorted, one run each
-  TPumpScope::Run([&] {
-    std::vector<TDirNode*> stack{root};
-    while (!stack.empty()) {
-      TDirNode* d = stack.back();
-      stack.pop_back();
-      if (d->Children.size() >= 2) {
-        dirs.push_back(d);
-        const auto from = ptrdiff_t(orders.size());
-        orders.insert(orders.end(), d->Children.begin(), d->Children.end());
-        // Stable, so that sorting again by the same key (the folders-and-files
-        // tree does) never swaps equal folders under the rows this tree keeps.
-        std::stable_sort(orders.begin() + from, orders.end(),
-                         [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
-      }
-      for (TDirNode* c : d->Children)
-        if (!c->Children.empty()) stack.push_back(c);
-    }
-  });
-  auto from = orders.begin();
-  for (TDirNode* d : dirs) {
-    std::copy(from, from + ptrdiff_t(d->Children.size()), d->Children.begin());
-    from += ptrdiff_t(d->Children.size());
-  }
-}
-
 void TFoldersTab::AddFolderNodes(int64_t total) {
   // Pre-order, so that whatever has been added when a cancellation stops the
   // walk is a whole tree: every added folder's parent is there as well.
@@ -203,7 +173,7 @@ void TFoldersTab::BuildFoldersTree() {
     pb->setValue(0);
   }
   W.SetStatus(QStringLiteral("Building folders tree... 0 / %1").arg(total));
-  SortChildrenBySize(root);
+  SortSubfoldersBySize(root);
 
   bool cancelled = false;
   {

@@ -64,7 +64,6 @@ class TFoldersTab : public TResultTab {
   // The treemap's keyboard and selection queries (FoldersTabHabits.cpp).
   void WireDesktopHabits();
   int64_t CountDirs() const;
-  void SortChildrenBySize(TDirNode* root);
   void AddFolderNodes(int64_t total);
   void ReportTreeProgress(int64_t added, int64_t total);
   // Selects a node, shows it (expanding its ancestors) and expands it one level.
