@@ -52,21 +52,14 @@ struct TSizedLeaf {
 
 // Pre-order walk; an explicit stack, for trees thousands of levels deep.
 template <class TVisit>
-bool WalkFiles(const TDirNode* root, const std::function<bool()>& stop, TVisit&& visit) {
+void WalkFiles(const TDirNode* root, TVisit&& visit) {
   std::vector<const TDirNode*> stack{root};
-  size_t sinceCheck = 0;
   while (!stack.empty()) {
     const TDirNode* d = stack.back();
     stack.pop_back();
     for (TFileLeaf* f : d->Leaves) visit(f);
     for (size_t i = d->Children.size(); i-- > 0;) stack.push_back(d->Children[i]);
-    sinceCheck += d->Leaves.size() + 1;
-    if (stop && sinceCheck >= 65536) {
-      sinceCheck = 0;
-      if (stop()) return false;
-    }
   }
-  return true;
 }
 
 std::vector<TFileLeaf*> SortedLargestFirst(std::vector<TSizedLeaf>& sized) {
@@ -79,21 +72,17 @@ std::vector<TFileLeaf*> SortedLargestFirst(std::vector<TSizedLeaf>& sized) {
 
 uint64_t LargestFirstKey(int64_t size) { return ~SignedKey(size); }
 
-TAllFiles Collect(const TDirNode* root, const std::function<bool()>& stop, bool sumExtensions) {
+TAllFiles Collect(const TDirNode* root, bool sumExtensions) {
   TAllFiles all;
   if (!root) return all;
   std::vector<TSizedLeaf> sized;
   sized.reserve(size_t(std::max<int64_t>(root->TotalFiles, 0)));
   TExtSums sums;
-  const bool whole = WalkFiles(root, stop, [&](TFileLeaf* f) {
+  WalkFiles(root, [&](TFileLeaf* f) {
     sized.push_back({LargestFirstKey(f->Size), f});
     all.TotalBytes += f->Size;
     if (sumExtensions) sums.Add(f);
   });
-  if (!whole) {
-    for (const TSizedLeaf& s : sized) all.Files.push_back(s.Leaf);
-    return all;
-  }
   all.Files = SortedLargestFirst(sized);
   if (sumExtensions) all.ByExtension = sums.Sorted();
   return all;
@@ -103,22 +92,12 @@ TAllFiles Collect(const TDirNode* root, const std::function<bool()>& stop, bool 
 
 std::vector<TFileLeaf*> FlattenAllFiles(const TDirNode* root, int64_t& total) {
   TAllFiles all;
-  TPumpScope::Run([&] { all = Collect(root, {}, false); });
+  TPumpScope::Run([&] { all = Collect(root, false); });
   total = all.TotalBytes;
   return std::move(all.Files);
 }
 
-TAllFiles CollectAllFiles(const TDirNode* root, const std::function<bool()>& stop) { return Collect(root, stop, true); }
-
-std::vector<TExtStatPair> SumByExtension(const std::vector<TFileLeaf*>& files) {
-  std::vector<TExtStatPair> out;
-  TPumpScope::Run([&] {
-    TExtSums sums;
-    for (const TFileLeaf* f : files) sums.Add(f);
-    out = sums.Sorted();
-  });
-  return out;
-}
+TAllFiles CollectAllFiles(const TDirNode* root) { return Collect(root, true); }
 
 std::vector<TFileLeaf*> HeadOfFiles(const std::vector<TFileLeaf*>& all, int64_t& total, size_t max) {
   const size_t n = std::min(all.size(), max);
