@@ -330,17 +330,20 @@ void TfrmMain::UpdateSelectionStatus() {
   SetStatus(t ? t->SelectionStatus() : QStringLiteral("Ready"));
 }
 
+bool TfrmMain::EventsDue() const {
+  // Long stages call ProcessPendingEvents at fixed counts (every 800 files,
+  // say); on a fast machine that is thousands of times a second, and each
+  // round repaints the status line. Handling events at most every 20 ms keeps
+  // the window live and Stop prompt at a fraction of the cost.
+  return !FEventClock.isValid() || FEventClock.elapsed() >= 20;
+}
+
 void TfrmMain::SetProgress(int value, bool last) {
-  // Due when ProcessPendingEvents would turn the event loop now.
-  if (last || !FEventClock.isValid() || FEventClock.elapsed() >= 20) pb->setValue(value);
+  if (last || EventsDue()) pb->setValue(value);
 }
 
 void TfrmMain::ProcessPendingEvents() {
-  // Long stages call this at fixed counts (every 800 files, say); on a fast
-  // machine that is thousands of times a second, and each round repaints the
-  // status line. Handling events at most every 20 ms keeps the window live and
-  // Stop prompt at a fraction of the cost.
-  if (FEventClock.isValid() && FEventClock.elapsed() < 20) return;
+  if (!EventsDue()) return;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   FEventClock.restart();
 }

@@ -118,6 +118,8 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   int64_t FLastBuildMs = 0;
   std::vector<std::pair<QString, int64_t>> FLastStageMs;  // per announced stage
   QElapsedTimer FEventClock;  // when pending events were last handled
+  // Whether ProcessPendingEvents would turn the event loop now.
+  bool EventsDue() const;
 
   // Controls, named as the user sees them.
   QWidget* pnlTop = nullptr;
