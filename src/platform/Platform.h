@@ -58,6 +58,12 @@ struct TDirEntry {
   TEntryKind Kind = TEntryKind::Skipped;
   int64_t Size = 0;
   TFileTime LastWrite;
+  // Bytes allocated to it, -1 where unknown. A skipped entry has them where it
+  // takes room in its folder (a link, a device); not a mount point.
+  int64_t Allocated = -1;
+  uint32_t Links = 1;  // hard links to a file; with Device and Inode when above 1
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
 };
 
 // One open folder. Entries come in the file system's order; "." and ".." are
@@ -85,6 +91,10 @@ class TDirReader {
   void FinishListing();
   void Close();
   bool IsOpen() const;
+  // Why the last open failed, or why the listing ended early.
+  TReadError Error() const { return FError; }
+  // Bytes allocated to the folder itself, as OpenPath found them (-1 unknown).
+  int64_t OwnAllocated() const { return FOwnAllocated; }
 
  private:
   bool Fill();
@@ -92,6 +102,8 @@ class TDirReader {
 
   intptr_t FHandle = -1;
   uint64_t FDevice = 0;
+  int64_t FOwnAllocated = -1;
+  TReadError FError = TReadError::None;
   std::vector<char> FBuf;
   size_t FPos = 0, FEnd = 0;
   bool FEof = false;

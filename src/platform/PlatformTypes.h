@@ -15,6 +15,9 @@ struct TFileTime {
   bool IsZero() const { return dwLowDateTime == 0 && dwHighDateTime == 0; }
 };
 
+// Why a folder's listing is missing or incomplete.
+enum class TReadError : uint8_t { None, Denied, IoError, Vanished, Other };
+
 // Calendar fields of a local time, milliseconds included.
 struct TSystemTime {
   int Year = 0, Month = 0, Day = 0;

@@ -32,7 +32,9 @@ inline void ExpectSameTree(const vd::TDirNode* a, const vd::TDirNode* b) {
     for (const vd::TFileLeaf* f : x->Leaves) {
       const vd::TFileLeaf* g = *fy++;
       ASSERT_EQ(f->Name(), g->Name()) << x->FullPath();
-      ASSERT_EQ(f->Size, g->Size) << f->FullPath();
+      ASSERT_EQ(f->ApparentSize(), g->ApparentSize()) << f->FullPath();
+      ASSERT_EQ(f->AllocatedSize(), g->AllocatedSize()) << f->FullPath();
+      ASSERT_EQ(f->HasLinks(), g->HasLinks()) << f->FullPath();
       ASSERT_EQ(f->ModifiedFT.Ticks(), g->ModifiedFT.Ticks()) << f->FullPath();
       ASSERT_EQ(f->ExtKey(), g->ExtKey()) << f->FullPath();
       ASSERT_EQ(f->Parent(), x);
@@ -65,7 +67,7 @@ inline int64_t ExpectConsistent(const vd::TDirNode* root) {
     ++folders;
     int64_t size = 0, files = 0, dirs = 1;
     for (const vd::TFileLeaf* f : n->Leaves) {
-      size += f->Size;
+      size += f->Size();
       ++files;
       EXPECT_EQ(f->Parent(), n);
     }

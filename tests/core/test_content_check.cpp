@@ -35,7 +35,7 @@ struct TGroups {
   }
   void Group(std::vector<TFileLeaf*> files) {
     auto g = std::make_unique<TDupGroup>();
-    g->Size = files[0]->Size;
+    g->Size = files[0]->Size();
     g->Files = std::move(files);
     Groups.push_back(std::move(g));
   }

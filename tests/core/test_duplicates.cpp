@@ -247,16 +247,16 @@ TEST(FileList, LargestFirstStableWithSumsAndFileMaps) {
   for (int i = 0; i < 100; ++i) preorder.push_back(b.AddFile(c, "c" + std::to_string(i), sizes[(i * 7) % 9]));
   auto root = b.Finish();
   std::vector<TFileLeaf*> expected = preorder;
-  std::stable_sort(expected.begin(), expected.end(), [](const TFileLeaf* x, const TFileLeaf* y) { return x->Size > y->Size; });
+  std::stable_sort(expected.begin(), expected.end(), [](const TFileLeaf* x, const TFileLeaf* y) { return x->Size() > y->Size(); });
   const TAllFiles all = CollectAllFiles(root.get());
   ASSERT_EQ(all.Files, expected);
   EXPECT_EQ(all.Files, Flatten(root.get()));
   int64_t total = 0;
   std::map<std::string, std::pair<int64_t, int64_t>> byExt;
   for (const TFileLeaf* f : preorder) {
-    total += f->Size;
+    total += f->Size();
     auto& s = byExt[std::string(f->ExtKey()->View())];
-    s.first += f->Size;
+    s.first += f->Size();
     s.second += 1;
   }
   EXPECT_EQ(all.TotalBytes, total);

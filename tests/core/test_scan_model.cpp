@@ -206,7 +206,7 @@ std::unique_ptr<TDirNode> Rebuild(const TDirNode* scanned, bool streaming) {
     if (s.Done) {
       stack.pop_back();
       if (!streaming)
-        for (const TFileLeaf* f : s.From->Leaves) b.AddFile(s.To, f->Name(), f->Size, f->ModifiedFT);
+        for (const TFileLeaf* f : s.From->Leaves) b.AddFile(s.To, f->Name(), f->ApparentSize(), f->ModifiedFT, TFileDisk{f->AllocatedSize()});
       else if (s.From != scanned)
         b.LeaveDir();
       continue;
@@ -214,7 +214,7 @@ std::unique_ptr<TDirNode> Rebuild(const TDirNode* scanned, bool streaming) {
     stack.back().Done = true;
     if (streaming) {
       if (s.From != scanned) b.EnterDir(s.From->Name());
-      for (const TFileLeaf* f : s.From->Leaves) b.AddFile(f->Name(), f->Size, f->ModifiedFT);
+      for (const TFileLeaf* f : s.From->Leaves) b.AddFile(f->Name(), f->ApparentSize(), f->ModifiedFT, TFileDisk{f->AllocatedSize()});
     }
     const size_t n = s.From->Children.size();
     std::vector<TDirNode*> copies(n);
@@ -254,12 +254,12 @@ TEST(TreeModel, SortingFilesKeepsEveryHeldPointerOnItsFile) {
     if (i % 100 == 0) b.AddDir(d, "sub" + std::to_string(i));  // files arrive in several runs
   }
   auto root = b.Finish();
-  d->Leaves.Sort([](const TFileLeaf* x, const TFileLeaf* y) { return x->Size > y->Size; });
+  d->Leaves.Sort([](const TFileLeaf* x, const TFileLeaf* y) { return x->Size() > y->Size(); });
   int64_t last = INT64_MAX;
   size_t i = 0;
   for (const TFileLeaf* f : d->Leaves) {
-    EXPECT_LE(f->Size, last);
-    last = f->Size;
+    EXPECT_LE(f->Size(), last);
+    last = f->Size();
     EXPECT_EQ(d->Leaves[i++], f);
   }
   EXPECT_EQ(i, held.size());

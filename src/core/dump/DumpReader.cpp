@@ -90,7 +90,7 @@ class TJsonIn {
   std::string FError;
 };
 
-enum class TKey : uint8_t { Other, Name, ASize, MTime, Excluded, NotReg };
+enum class TKey : uint8_t { Other, Name, ASize, MTime, Excluded, NotReg, DSize, Dev, Ino, NLink, HlnkC, ReadError };
 
 TKey KeyOf(std::string_view k) {
   if (k == "name") return TKey::Name;
@@ -98,7 +98,13 @@ TKey KeyOf(std::string_view k) {
   if (k == "mtime") return TKey::MTime;
   if (k == "excluded") return TKey::Excluded;
   if (k == "notreg") return TKey::NotReg;
-  return TKey::Other;  // dsize, ino, dev, nlink, hlnkc, read_error, uid, gid, mode, and any other
+  if (k == "dsize") return TKey::DSize;
+  if (k == "dev") return TKey::Dev;
+  if (k == "ino") return TKey::Ino;
+  if (k == "nlink") return TKey::NLink;
+  if (k == "hlnkc") return TKey::HlnkC;
+  if (k == "read_error") return TKey::ReadError;
+  return TKey::Other;  // uid, gid, mode, and any other
 }
 
 const char* KeyText(TKey k) {
@@ -120,6 +126,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     bool Synthetic = false; // Dir: the all-drives root
     uint64_t Count = 0;     // Top and Dir: elements seen
     TDirNode* Node = nullptr;
+    uint64_t Dev = 0;       // Dir: the device its entries are on, unless they say otherwise
     int64_t At = 0;         // Dir: the offset of its '['
     // Dir: the names given to its entries so far, to refuse one given twice.
     // The builder's tree may not be read before it is finished.
@@ -227,7 +234,10 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   bool Null() { return Scalar("null"); }
   bool Bool(bool b) {
     if (!Value("true or false")) return false;
-    if (InInfo() && (FKey == TKey::Excluded || FKey == TKey::NotReg) && b) FEntry.Skip = true;
+    if (InInfo() && FKey == TKey::Excluded && b) FEntry.Skip = true;
+    if (InInfo() && FKey == TKey::NotReg && b) FEntry.Skip = FEntry.NotReg = true;
+    if (InInfo() && FKey == TKey::HlnkC) FEntry.HlnkC = b;
+    if (InInfo() && FKey == TKey::ReadError) FEntry.ReadError = b;
     return ValueType(TKey::Name, "a string", "true or false") && ValueType(TKey::ASize, "a number", "true or false");
   }
   bool Int(int v) { return Signed(v); }
@@ -265,9 +275,26 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     std::string Name;
     bool HasName = false;
     bool Skip = false;
+    bool NotReg = false;
+    bool HlnkC = false;
+    bool ReadError = false;
+    bool HasDev = false;
+    bool HasIno = false;
     int64_t Size = 0;
+    int64_t DSize = -1;
+    uint64_t Dev = 0;
+    uint64_t Ino = 0;
+    uint32_t NLink = 0;
     TFileTime MTime;
   };
+
+  // The dump's marks of a folder: its own blocks and whether it could be read.
+  void MarkFolder(TFrame& dir) {
+    dir.Dev = FEntry.HasDev ? FEntry.Dev : (FFrames.size() >= 3 ? FFrames[FFrames.size() - 2].Dev : 0);
+    if (!dir.Node || dir.Synthetic) return;
+    if (FEntry.DSize > 0) dir.Node->OwnAllocated = FEntry.DSize;
+    if (FEntry.ReadError) dir.Node->SetReadError(TReadError::Other);
+  }
 
   bool InInfo() const { return FFrames.back().Kind == TKind::Info; }
   bool InMeta() const { return FFrames.back().Kind == TKind::Meta; }
@@ -337,6 +364,17 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       FEntry.Size = int64_t(v);
     } else if (FKey == TKey::MTime) {
       FEntry.MTime = UnixSecondsToFileTime(int64_t(std::min<uint64_t>(v, INT64_MAX)));
+    } else if (FKey == TKey::DSize) {
+      // Beyond 2^62 no disk holds it: taken as unknown rather than summed into an overflow.
+      FEntry.DSize = v < (uint64_t(1) << 62) ? int64_t(v) : -1;
+    } else if (FKey == TKey::Dev) {
+      FEntry.Dev = v;
+      FEntry.HasDev = true;
+    } else if (FKey == TKey::Ino) {
+      FEntry.Ino = v;
+      FEntry.HasIno = true;
+    } else if (FKey == TKey::NLink) {
+      FEntry.NLink = uint32_t(std::min<uint64_t>(v, UINT32_MAX));
     }
     return ValueType(TKey::Name, "a string", "a number");
   }
@@ -383,6 +421,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
         FBuilder = std::make_unique<TTreeBuilder>(FEntry.Name);
         dir.Node = FBuilder->Root();
       }
+      MarkFolder(dir);
       FDirs += dir.Synthetic ? 0 : 1;
       return true;
     }
@@ -401,16 +440,30 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       if (!CheckName()) return false;
       dir.Node = FBuilder->EnterDir(FEntry.Name);
     }
+    MarkFolder(dir);
     parent.Names.push_back(FEntry.Name);
     ++FDirs;
     return true;
   }
 
   bool AddFile(TFrame& dir) {
-    if (FEntry.Skip) return true;
+    if (FEntry.Skip) {
+      // A link or device takes its folder's room on disk, as in a walk.
+      if (FEntry.NotReg && FEntry.DSize > 0 && dir.Node && !dir.Synthetic && !dir.Skipped)
+        dir.Node->OwnAllocated += FEntry.DSize;
+      return true;
+    }
     if (dir.Synthetic) return Fail("expected a drive's folder, found a file directly in an all-drives root", FEntryAt);
     if (!CheckName() || !AddBytes(FEntry.Size)) return false;
-    FBuilder->AddFile(FEntry.Name, FEntry.Size, FEntry.MTime);
+    TFileDisk disk;
+    disk.Allocated = FEntry.DSize;
+    // Several links: hlnkc, or nlink above 1 (newer writers); the identity is
+    // the inode on the device of the entry or of its folder.
+    disk.Links = FEntry.NLink > 0 ? FEntry.NLink : FEntry.HlnkC ? 0 : 1;
+    disk.HasId = FEntry.HasIno;
+    disk.Inode = FEntry.Ino;
+    disk.Device = FEntry.HasDev ? FEntry.Dev : dir.Dev;
+    FBuilder->AddFile(FEntry.Name, FEntry.Size, FEntry.MTime, disk);
     dir.Names.push_back(FEntry.Name);
     ++FFiles;
     return true;

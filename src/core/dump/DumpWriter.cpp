@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 #include <vector>
 
 #include "core/dump/ScanDump.h"
@@ -23,6 +24,11 @@ class TJsonOut {
   void Raw(std::string_view s) {
     FBuf.append(s);
     if (FBuf.size() >= kFlushAt) Flush();
+  }
+  void Unsigned(uint64_t v) {
+    char tmp[24];
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+    FBuf.append(tmp, size_t(r.ptr - tmp));
   }
   void Number(int64_t v) {
     char tmp[24];
@@ -72,22 +78,61 @@ class TJsonOut {
   std::string FBuf;
 };
 
-void WriteFolderInfo(TJsonOut& out, std::string_view name) {
+void WriteFolderInfo(TJsonOut& out, std::string_view name, const TDirNode& d) {
   out.Raw("[{\"name\":");
   out.String(name);
+  if (d.OwnAllocated > 0) {
+    out.Raw(",\"dsize\":");
+    out.Number(d.OwnAllocated);
+  }
+  if (d.ReadError() != TReadError::None) out.Raw(",\"read_error\":true");
   out.Raw("}");
 }
 
-void WriteFile(TJsonOut& out, const TFileLeaf& f) {
+using TLinkIndex = std::unordered_map<const TFileLeaf*, const TLinkRecord*>;
+
+void WriteFile(TJsonOut& out, const TFileLeaf& f, const TLinkIndex& links) {
   out.Raw(",\n{\"name\":");
   out.String(f.Name());
   out.Raw(",\"asize\":");
-  out.Number(f.Size);
+  out.Number(f.ApparentSize());
+  if (f.AllocationKnown()) {
+    out.Raw(",\"dsize\":");
+    out.Number(f.AllocatedSize());
+  }
+  if (f.HasLinks()) {
+    const auto it = links.find(&f);
+    if (it != links.end()) {
+      // The device on the file itself: a folder's device is not kept.
+      out.Raw(",\"dev\":");
+      out.Unsigned(it->second->Device);
+      out.Raw(",\"ino\":");
+      out.Unsigned(it->second->Inode);
+      out.Raw(",\"hlnkc\":true");
+      if (it->second->Links > 1) {
+        out.Raw(",\"nlink\":");
+        out.Number(it->second->Links);
+      }
+    }
+  }
   if (!f.ModifiedFT.IsZero()) {
     out.Raw(",\"mtime\":");
     out.Number(FileTimeToUnixSeconds(f.ModifiedFT));
   }
   out.Raw("}");
+}
+
+TLinkIndex IndexLinks(const TDirNode& root) {
+  TLinkIndex index;
+  std::vector<const TDirNode*> pending{&root};
+  while (!pending.empty()) {
+    const TDirNode* n = pending.back();
+    pending.pop_back();
+    if (const auto* links = n->Links())
+      for (const TLinkRecord& r : *links) index.emplace(r.Leaf, &r);
+    pending.insert(pending.end(), n->Children.begin(), n->Children.end());
+  }
+  return index;
 }
 
 class TFileSink : public dump::TByteSink {
@@ -133,14 +178,15 @@ bool WriteScanData(const TDirNode& root, dump::TByteSink& sink, const TScanFileW
   std::vector<TFrame> stack;
   const std::string rootPath = root.FullPath();
   const bool allDrives = rootPath.empty();
+  const TLinkIndex links = IndexLinks(root);
   auto open = [&](const TDirNode& d) {
     if (stack.empty())
-      WriteFolderInfo(out, rootPath);
+      WriteFolderInfo(out, rootPath, d);
     else if (allDrives && stack.size() == 1)
-      WriteFolderInfo(out, d.FullPath());
+      WriteFolderInfo(out, d.FullPath(), d);
     else
-      WriteFolderInfo(out, d.Name());
-    for (const TFileLeaf* f : d.Leaves) WriteFile(out, *f);
+      WriteFolderInfo(out, d.Name(), d);
+    for (const TFileLeaf* f : d.Leaves) WriteFile(out, *f, links);
     stack.push_back({&d, 0});
   };
   size_t written = 0;

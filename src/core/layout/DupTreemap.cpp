@@ -32,7 +32,7 @@ const TColor* TDupTreemapLayout::DupColor(const TFileLeaf* f) const {
 // rest of the tree is never visited, however large it is.
 void TDupTreemapLayout::ComputeDupBytes() {
   std::unordered_map<const TDirNode*, int64_t> own;
-  FColorByFileUpper->ForEach([&](const TFileLeaf* f, TColor) { own[f->Parent()] += f->Size; });
+  FColorByFileUpper->ForEach([&](const TFileLeaf* f, TColor) { own[f->Parent()] += f->Size(); });
   for (const auto& [dir, bytes] : own)
     for (const TDirNode* d = dir; d; d = d->Parent) FDupBytesMemo[d] += bytes;
 }
@@ -87,8 +87,8 @@ void TDupTreemapLayout::BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t 
   }
   for (TFileLeaf* f : node->Leaves) {
     if (!DupColor(f)) continue;
-    FEntries.push_back({0, f->Size, f, false});
-    total += f->Size;
+    FEntries.push_back({0, f->Size(), f, false});
+    total += f->Size();
   }
   if (!ApportionAndSort(FEntries, total, r)) return;
   FPlaced.clear();

@@ -32,7 +32,7 @@ class TDupItem {
   // The path key of FullPath.
   std::string UpperPath() const;
   // A folder's duplicate bytes, a file's Size.
-  int64_t Size() const { return FKind == TDupKind::dkDir ? FDupBytes : FileLeaf()->Size; }
+  int64_t Size() const { return FKind == TDupKind::dkDir ? FDupBytes : FileLeaf()->Size(); }
   // Silver for a folder; a file's group colour as the build found it.
   TColor Color() const { return FKind == TDupKind::dkDir ? kDupFolderColor : FColor; }
 

@@ -49,8 +49,8 @@ void TTreemapLayout::BuildHere(const std::vector<TFileLeaf*>& files, const TRect
   int64_t total = 0;
   for (TFileLeaf* f : files) {
     if (!f) continue;
-    sorted.push_back({f->Size, f, f->ExtKey()});
-    total += f->Size;
+    sorted.push_back({f->Size(), f, f->ExtKey()});
+    total += f->Size();
   }
   if (total <= 0) return;
   const auto larger = [](const TSized& a, const TSized& b) { return a.Size > b.Size; };

@@ -22,7 +22,7 @@ class TTreemapItem {
   std::string_view DisplayText() const { return Leaf->Name(); }
   std::string FullPath() const { return Leaf->FullPath(); }
   std::string_view Ext() const { return Leaf->Ext(); }
-  int64_t Size() const { return Leaf->Size; }
+  int64_t Size() const { return Leaf->Size(); }
   // The path key of FullPath.
   std::string UpperPath() const;
 };

@@ -15,7 +15,7 @@ std::string_view THierItem::ExtLower() const {
   return FKind == THierKind::hkFile ? FileLeaf()->ExtKey()->View() : std::string_view();
 }
 
-int64_t THierItem::Size() const { return FKind == THierKind::hkDir ? Dir()->TotalSize : FileLeaf()->Size; }
+int64_t THierItem::Size() const { return FKind == THierKind::hkDir ? Dir()->TotalSize : FileLeaf()->Size(); }
 
 TColor THierTreemapLayout::ExtColor(std::string_view key) { return HashColor(key.empty() ? "(none)" : key); }
 
@@ -69,9 +69,9 @@ void THierTreemapLayout::BuildDir(TDirNode* dir, const TRect& r, int32_t depth) 
     total += c->TotalSize;
   }
   for (TFileLeaf* f : dir->Leaves) {
-    if (f->Size <= 0) continue;
-    FEntries.push_back({0, f->Size, f, false});
-    total += f->Size;
+    if (f->Size() <= 0) continue;
+    FEntries.push_back({0, f->Size(), f, false});
+    total += f->Size();
   }
   if (!ApportionAndSort(FEntries, total, r)) return;
   FPlaced.clear();

@@ -169,7 +169,7 @@ std::vector<TFileLeaf*> SelectCopies(const TDupGroups& groups, const TContentChe
   std::vector<TFileLeaf*> out;
   const size_t ng = std::min(groups.size(), result.Groups.size());
   for (size_t gi = 0; gi < ng; ++gi) {
-    if (groups[gi]->Size == 0) continue;
+    if (groups[gi]->Files.empty() || groups[gi]->Files[0]->ApparentSize() == 0) continue;
     const auto& files = groups[gi]->Files;
     const auto& verdicts = result.Groups[gi];
     if (verdicts.size() != files.size()) continue;  // not this group's verdicts: select nothing

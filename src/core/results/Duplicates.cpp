@@ -12,7 +12,7 @@ namespace vd {
 std::string MakeDupKey(const TFileLeaf& f) {
   std::string key = platform::ToUpperLocale(f.Name());
   key.push_back('|');
-  key += std::to_string(f.Size);
+  key += std::to_string(f.ApparentSize());
   return key;
 }
 
@@ -61,7 +61,7 @@ struct TRec {
 };
 
 uint64_t RecKey(const TFileLeaf* f) {
-  uint64_t h = UpperNameHash(f->Name()) ^ (uint64_t(f->Size) * 0x9E3779B97F4A7C15ULL);
+  uint64_t h = UpperNameHash(f->Name()) ^ (uint64_t(f->ApparentSize()) * 0x9E3779B97F4A7C15ULL);
   h ^= h >> 29;
   h *= 0xBF58476D1CE4E5B9ULL;
   return h ^ (h >> 32);
@@ -90,7 +90,7 @@ TDupGroups GroupRuns(std::vector<TRec>& recs, const std::vector<TFileLeaf*>& fil
         const TFileLeaf* f = files[idx];
         auto it = std::find_if(subsets.begin(), subsets.end(), [&](const std::vector<uint32_t>& sub) {
           const TFileLeaf* first = files[sub[0]];
-          return first->Size == f->Size && SameUpperName(first->Name(), f->Name());
+          return first->ApparentSize() == f->ApparentSize() && SameUpperName(first->Name(), f->Name());
         });
         if (it == subsets.end())
           subsets.push_back({idx});
@@ -103,7 +103,7 @@ TDupGroups GroupRuns(std::vector<TRec>& recs, const std::vector<TFileLeaf*>& fil
         const TFileLeaf* second = files[sub[1]];
         auto g = std::make_unique<TDupGroup>();
         g->FileName = std::string(second->Name());
-        g->Size = second->Size;
+        g->Size = second->Size();
         g->ModifiedFT = second->ModifiedFT;
         g->Color = ColorFromKey(MakeDupKey(*second));
         g->Files.reserve(sub.size());

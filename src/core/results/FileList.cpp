@@ -20,7 +20,7 @@ class TExtSums {
       FLastKey = k;
       FLast = &FSums[k];
     }
-    FLast->Bytes += f->Size;
+    FLast->Bytes += f->Size();
     FLast->Files += 1;
   }
   std::vector<TExtStatPair> Sorted() const {
@@ -79,8 +79,8 @@ TAllFiles Collect(const TDirNode* root, bool sumExtensions) {
   sized.reserve(size_t(std::max<int64_t>(root->TotalFiles, 0)));
   TExtSums sums;
   WalkFiles(root, [&](TFileLeaf* f) {
-    sized.push_back({LargestFirstKey(f->Size), f});
-    all.TotalBytes += f->Size;
+    sized.push_back({LargestFirstKey(f->Size()), f});
+    all.TotalBytes += f->Size();
     if (sumExtensions) sums.Add(f);
   });
   all.Files = SortedLargestFirst(sized);
@@ -103,7 +103,7 @@ std::vector<TFileLeaf*> HeadOfFiles(const std::vector<TFileLeaf*>& all, int64_t&
   const size_t n = std::min(all.size(), max);
   std::vector<TFileLeaf*> out(all.begin(), all.begin() + ptrdiff_t(n));
   total = 0;
-  for (const TFileLeaf* f : out) total += f->Size;
+  for (const TFileLeaf* f : out) total += f->Size();
   return out;
 }
 

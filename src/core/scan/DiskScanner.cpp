@@ -134,16 +134,22 @@ struct TDiskScanner::TWorker {
   void Process(const TTask& t) {
     auto* f = new TFolder(t.Node, t.Parent);
     bool open = false;
-    if (!W.Stopping()) open = t.Parent ? f->Reader.OpenChild(t.Parent->Reader, t.Node->Name()) : f->Reader.OpenPath(W.RootPath);
+    if (!W.Stopping()) {
+      open = t.Parent ? f->Reader.OpenChild(t.Parent->Reader, t.Node->Name()) : f->Reader.OpenPath(W.RootPath);
+      if (!t.Parent && open) t.Node->OwnAllocated = std::max<int64_t>(0, f->Reader.OwnAllocated());
+      if (!open) t.Node->SetReadError(f->Reader.Error());
+    }
     if (t.Parent && t.Parent->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) t.Parent->Reader.Close();
     try {
       if (!W.Stopping()) MaybeReport(t.Node);
       if (open) List(*f);
+      // A listing cut short by the disk is as incomplete as one never made.
+      if (open && f->Reader.Error() != TReadError::None) t.Node->SetReadError(f->Reader.Error());
     } catch (...) {
       W.Fail(std::current_exception());  // the folder keeps what was listed before
     }
     f->Reader.FinishListing();
-    Files.WriteTo(f->Node, Arena);
+    Files.WriteTo(f->Node, Arena, Links);
     TTreeWriter::SetChildren(f->Node, Kids.data(), Kids.size(), Arena);
     if (Kids.empty()) {
       f->Reader.Close();
@@ -165,10 +171,15 @@ struct TDiskScanner::TWorker {
     const char sep = platform::PathSeparator();
     platform::TDirEntry e;
     while (!W.Stopping() && f.Reader.Next(e)) {
-      if (e.Kind == platform::TEntryKind::Skipped) continue;
+      if (e.Kind == platform::TEntryKind::Skipped) {
+        if (e.Allocated > 0) dir->OwnAllocated += e.Allocated;
+        continue;
+      }
       const std::string_view name(e.Name, e.NameLen);
       if (e.Kind == platform::TEntryKind::Folder) {
-        Kids.push_back(TTreeWriter::NewFolder(Arena, dir, name));
+        TDirNode* kid = TTreeWriter::NewFolder(Arena, dir, name);
+        kid->OwnAllocated = std::max<int64_t>(0, e.Allocated);
+        Kids.push_back(kid);
         ++Dirs;
         if (++Unpublished >= kPublishEvery) Publish();
         continue;
@@ -187,7 +198,13 @@ struct TDiskScanner::TWorker {
         // A listed name holds no path delimiter, so its last dot starts the extension.
         const size_t dot = name.rfind('.');
         const TExtKey* ext = dot == std::string_view::npos ? NoneExtKey() : Exts.KeyOfRaw(name.substr(dot));
-        Files.Add(name, e.Size, e.LastWrite, ext);
+        TFileDisk disk;
+        disk.Allocated = e.Allocated;
+        disk.Links = e.Links;
+        disk.Device = e.Device;
+        disk.Inode = e.Inode;
+        disk.HasId = e.Links > 1;
+        Files.Add(name, e.Size, e.LastWrite, ext, disk);
         Stats.AddFile(ext, e.Size);
         ++FilesSeen;
       }
@@ -242,6 +259,7 @@ struct TDiskScanner::TWorker {
   TExtKeyCache Exts;
   TExtStats Stats;
   TLeafStaging Files;
+  std::vector<TLinkRecord> Links;
   std::vector<TDirNode*> Kids;
   std::vector<TTask> Tasks;
   std::string FolderPath, ChildPath;
@@ -314,7 +332,13 @@ std::unique_ptr<TDirNode> TDiskScanner::Scan(const std::string& rootPath) {
 
   if (walk.Error) std::rethrow_exception(walk.Error);
   TExtStats& stats = root->RootExtStats();
-  for (const auto& w : workers) stats.MergeFrom(&w->Stats);
+  std::vector<TLinkRecord> links;
+  for (const auto& w : workers) {
+    stats.MergeFrom(&w->Stats);
+    links.insert(links.end(), w->Links.begin(), w->Links.end());
+  }
+  root->AddLinks(std::move(links));
+  root->SetLinksDirty(true);
   return root;
 }
 

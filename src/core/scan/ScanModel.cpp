@@ -45,18 +45,41 @@ TLeafChunk* TLeafChunk::Create(TArenaCursor& arena, TDirNode* dir, uint32_t leav
   return c;
 }
 
-TFileLeaf* TLeafChunk::Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext) {
+TFileLeaf* TLeafChunk::Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext,
+                           const TFileDisk& disk, TArenaCursor& arena) {
   const uint32_t start = NamesUsed();
   std::memcpy(const_cast<char*>(Names()) + start, name.data(), name.size());
   static_assert(std::is_trivially_destructible_v<TFileLeaf>, "records are released with their arena");
   auto* f = new (Records() + Count) TFileLeaf();
-  f->Size = size;
+  f->FSize = size;
   f->ModifiedFT = time;
   f->FIndex = Count;
+  if (disk.Allocated >= 0) {
+    // Rounded up to whole units: every file system counts in 512-byte blocks or more.
+    const uint64_t units = (uint64_t(disk.Allocated) + 511) / 512;
+    if (units < TFileLeaf::kUnknownUnits) {
+      f->FAllocUnits = uint32_t(units);
+    } else {
+      auto* big = new (arena.Allocate(sizeof(TBigAllocation), alignof(TBigAllocation))) TBigAllocation();
+      big->Next = Big;
+      big->Index = Count;
+      big->Bytes = disk.Allocated;
+      Big = big;
+      f->FAllocUnits = TFileLeaf::kBigUnits;
+    }
+  }
+  // A link without an identity cannot be told from another file: it counts as one.
+  f->FLinked = disk.Links != 1 && disk.HasId;
   f->FExt = ext ? ext->Index : kNoExtIndex;
   f->FNameEnd = start + uint32_t(name.size());
   ++Count;
   return f;
+}
+
+int64_t TLeafChunk::BigAllocationOf(uint32_t index) const {
+  for (const TBigAllocation* b = Big; b; b = b->Next)
+    if (b->Index == index) return b->Bytes;
+  return 0;
 }
 
 // ---- TLeafList --------------------------------------------------------------------
@@ -276,7 +299,7 @@ TExtStats TDirNode::ExtStats() const {
   while (!pending.empty()) {
     const TDirNode* n = pending.back();
     pending.pop_back();
-    for (const TFileLeaf* f : n->Leaves) stats.AddFile(f->ExtKey(), f->Size);
+    for (const TFileLeaf* f : n->Leaves) stats.AddFile(f->ExtKey(), f->Size());
     pending.insert(pending.end(), n->Children.begin(), n->Children.end());
   }
   return stats;
@@ -301,9 +324,26 @@ void TDirNode::AddStore(std::shared_ptr<TScanStore> store) {
     FRoot->Stores.push_back(std::move(store));
 }
 
+void TDirNode::AddLinks(std::vector<TLinkRecord> links) {
+  if (links.empty()) return;
+  if (!FRoot) FRoot = std::make_unique<TRootInfo>();
+  if (FRoot->Links.empty())
+    FRoot->Links = std::move(links);
+  else
+    FRoot->Links.insert(FRoot->Links.end(), links.begin(), links.end());
+  FRoot->LinksDirty = true;
+}
+
+void TDirNode::SetLinksDirty(bool dirty) {
+  if (!FRoot) FRoot = std::make_unique<TRootInfo>();
+  FRoot->LinksDirty = dirty;
+}
+
 void TDirNode::AppendChildTree(std::unique_ptr<TDirNode> child) {
   if (!child) return;
+  SetLinksDirty(true);
   TotalSize += child->TotalSize;
+  OtherTotalSize += child->OtherTotalSize;
   TotalFiles += child->TotalFiles;
   TotalDirs += child->TotalDirs;
   const TExtStats childStats = child->ExtStats();

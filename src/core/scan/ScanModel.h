@@ -2,10 +2,10 @@
 // at every level. Every view reads it; a walk, a dump file or a rescan builds it,
 // always through TTreeBuilder (below) or the scanner's use of the same writer.
 //
-// Memory. A scan of millions of files is the normal case, so a file is a 24-byte
-// record (size, time, and one word holding its place, extension index and name
-// end) in a block of its folder's files (TLeafChunk), whose names follow the
-// records in the same block. A record finds its folder through the block header,
+// Memory. A scan of millions of files is the normal case, so a file is a 28-byte
+// record (size, time, one word holding its place, extension index and name end,
+// and its allocated size with two link bits) in a block of its folder's files
+// (TLeafChunk), whose names follow the records in the same block. A record finds its folder through the block header,
 // its name through its neighbour. Folders, blocks and names live in the scan's
 // arena (TScanStore) and never move; only the root is a heap object, and it
 // keeps the arena alive. Extension keys are interned process-wide (ExtKeys.h).
@@ -22,12 +22,28 @@
 //   (0 + children's for the synthetic all-drives root); the root's extension
 //   totals sum to TotalSize and TotalFiles. They hold for a cancelled scan's
 //   partial tree too.
+// - Two measures of size (SizeMeasure.h): TotalSize and the roots' extension
+//   totals are in the measure the last ApplySizeMeasure chose, OtherTotalSize in
+//   the other one; a file's Size() follows the same choice. A tree comes out of
+//   its builder in the apparent measure. On disk, a folder adds its own blocks
+//   (OwnAllocated: the folder itself, and the links and other entries in it that
+//   are not files), and a file with several links inside the tree counts once:
+//   the link met first (a folder's files before its sub-folders, depth first, in
+//   the order of the tree when the links were resolved) counts, every other is an
+//   extra link whose Size() is 0 on disk and whose AllocatedSize() still shows
+//   what the file holds. Links to the file from outside the tree change nothing:
+//   the file counts where it is met. An unknown allocation (a dump without
+//   dsize) counts as the apparent size; a link without an identity (a dump with
+//   nlink but no ino) is a file of its own.
+// - Read errors: a folder that could not be listed keeps TotalDirs 1 and
+//   totals 0 from its own listing, and ReadError() says why.
 // - Threads: the tree has no locks. It is read (and reordered) by one thread at
 //   a time; the builder hands it over complete, and the hand-over (a queued
 //   completion, a thread join) is the synchronisation.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
@@ -46,17 +62,66 @@ namespace vd {
 
 class TDirNode;
 class TLeafChunk;
+class TFileLeaf;
 class TTreeWriter;
+
+// Which size the views count in: the file's length, or the bytes the file
+// system gave it. Process-wide, as there is one window and one switch; the
+// results build sets it (ApplySizeMeasure) before it reads any size.
+enum class TSizeMeasure : uint8_t { Apparent, OnDisk };
+namespace detail {
+inline std::atomic<uint8_t> gSizeMeasure{0};
+}
+inline TSizeMeasure CurrentSizeMeasure() {
+  return TSizeMeasure(detail::gSizeMeasure.load(std::memory_order_relaxed));
+}
+
+// What the file system tells of a file beyond its length and time.
+struct TFileDisk {
+  static constexpr int64_t kUnknown = -1;
+  int64_t Allocated = kUnknown;  // bytes the file system allocated for it
+  uint32_t Links = 1;            // hard links to it; 0: several, how many unknown
+  uint64_t Device = 0;           // with Inode: which file it is, when Links > 1
+  uint64_t Inode = 0;
+  bool HasId = false;
+};
+
+// One file with several links: the record, and which file it is.
+struct TLinkRecord {
+  const TFileLeaf* Leaf;
+  uint64_t Device;
+  uint64_t Inode;
+  uint32_t Links;  // 0: unknown
+};
 
 inline constexpr unsigned kLeafIndexBits = 18;  // records per block
 inline constexpr unsigned kNameEndBits = 24;    // name bytes per block
 static_assert(kLeafIndexBits + kExtIndexBits + kNameEndBits == 64);
+inline constexpr unsigned kAllocUnitBits = 30;  // 512-byte units of allocation
 
-// One file that passed the scan filters.
+// One file that passed the scan filters. Packed to four bytes: the allocation
+// word would otherwise cost every file eight.
+#pragma pack(push, 4)
 class TFileLeaf {
  public:
-  int64_t Size = 0;
   TFileTime ModifiedFT;  // as the file system reports it (UTC)
+
+  // The size in the measure in force: on disk, an extra link counts 0.
+  int64_t Size() const {
+    if (CurrentSizeMeasure() == TSizeMeasure::Apparent) return FSize;
+    return FExtraLink ? 0 : AllocatedSize();
+  }
+  // The size in the measure not in force (the second size column).
+  int64_t OtherSize() const {
+    return CurrentSizeMeasure() == TSizeMeasure::Apparent ? AllocatedSize() : FSize;
+  }
+  int64_t ApparentSize() const { return FSize; }
+  // The bytes the file system allocated (the apparent size where unknown).
+  int64_t AllocatedSize() const;
+  bool AllocationKnown() const { return FAllocUnits != kUnknownUnits; }
+  // More than one hard link to it, and whether this one is counted elsewhere.
+  bool HasLinks() const { return FLinked; }
+  bool IsExtraLink() const { return FExtraLink; }
 
   std::string_view Name() const;
   TDirNode* Parent() const;
@@ -77,8 +142,23 @@ class TFileLeaf {
   uint64_t FIndex : kLeafIndexBits = 0;    // place in its block
   uint64_t FExt : kExtIndexBits = 0;       // extension key index
   uint64_t FNameEnd : kNameEndBits = 0;  // the name ends here, and starts where the previous one ends
+  int64_t FSize = 0;
+  static constexpr uint32_t kBigUnits = (1u << kAllocUnitBits) - 1;      // in the block's list of large ones
+  static constexpr uint32_t kUnknownUnits = (1u << kAllocUnitBits) - 2;  // not known: as the apparent size
+  uint32_t FAllocUnits : kAllocUnitBits = kUnknownUnits;
+  uint32_t FLinked : 1 = 0;
+  uint32_t FExtraLink : 1 = 0;
+  friend void ResolveHardLinks(TDirNode* root);
 };
-static_assert(sizeof(TFileLeaf) == 24, "a file record is three words");
+#pragma pack(pop)
+static_assert(sizeof(TFileLeaf) == 28, "a file record is three words and its allocation");
+
+// An allocation too large for a record's word (512 GiB and more), kept in its block.
+struct TBigAllocation {
+  TBigAllocation* Next;
+  uint32_t Index;
+  int64_t Bytes;
+};
 
 // A block of one folder's file records, followed by their names. A folder's
 // files are in one block, or a few when it holds very many (or was built out of
@@ -90,6 +170,7 @@ class TLeafChunk {
 
   TDirNode* Dir;
   TLeafChunk* Next = nullptr;
+  TBigAllocation* Big = nullptr;  // in the arena
   uint32_t Count = 0;
   uint32_t Cap = 0;
   uint32_t NameCap = 0;
@@ -102,8 +183,11 @@ class TLeafChunk {
 
   // A block for `dir` with room for `leaves` records and `nameBytes` of names.
   static TLeafChunk* Create(TArenaCursor& arena, TDirNode* dir, uint32_t leaves, uint32_t nameBytes);
-  // Appends a record; the caller checked HasRoom.
-  TFileLeaf* Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext);
+  // Appends a record; the caller checked HasRoom. `arena` holds an allocation
+  // too large for the record.
+  TFileLeaf* Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext, const TFileDisk& disk,
+                 TArenaCursor& arena);
+  int64_t BigAllocationOf(uint32_t index) const;
 };
 static_assert(sizeof(TLeafChunk) % alignof(TFileLeaf) == 0);
 
@@ -165,6 +249,7 @@ class TLeafList {
  private:
   friend class TTreeWriter;
   friend class TDirNode;
+  friend void ResolveHardLinks(TDirNode* root);
   TFileLeaf* AtListed(uint32_t i) const;
   uint32_t* CopyOfOrder() const;
 
@@ -279,11 +364,16 @@ class TDirNode {
   TDirNode& operator=(const TDirNode&) = delete;
 
   TDirNode* Parent = nullptr;
-  int64_t TotalSize = 0;
+  int64_t TotalSize = 0;       // in the measure in force
+  int64_t OtherTotalSize = 0;  // in the other measure, once a measure was applied
+  int64_t OwnAllocated = 0;    // the folder's own blocks and those of its entries that are not files
   int64_t TotalFiles = 0;
   int64_t TotalDirs = 0;
   TChildList Children;  // owned
   TLeafList Leaves;     // in the arena
+
+  TReadError ReadError() const { return FReadError; }
+  void SetReadError(TReadError e) { FReadError = e; }
 
   // Per-extension totals over this folder and below.
   TExtStats ExtStats() const;
@@ -302,19 +392,30 @@ class TDirNode {
   void AddStore(std::shared_ptr<TScanStore> store);
   // Appends a finished tree as a child and adds its totals and extension totals.
   void AppendChildTree(std::unique_ptr<TDirNode> child);
+  // Files with several links in this root's own part of the tree (a root only).
+  void AddLinks(std::vector<TLinkRecord> links);
+  const std::vector<TLinkRecord>* Links() const { return FRoot ? &FRoot->Links : nullptr; }
+  // Whether the links of the tree below this root need resolving again (a new
+  // tree, a splice).
+  bool LinksDirty() const { return FRoot && FRoot->LinksDirty; }
+  void SetLinksDirty(bool dirty);
 
  private:
   friend class TTreeWriter;
+  friend void ResolveHardLinks(TDirNode* root);
   struct TRootInfo {
     std::string FullPath;
     std::string Name;
     std::vector<std::shared_ptr<TScanStore>> Stores;
     TExtStats Stats;
+    std::vector<TLinkRecord> Links;
+    bool LinksDirty = true;
   };
   void AppendPath(std::string& out) const;
   std::unique_ptr<TRootInfo> FRoot;
   uint16_t FNameLen = 0;  // of the name behind an arena folder
   bool FInArena = false;
+  TReadError FReadError = TReadError::None;
 };
 
 // The synthetic root of an all-drives scan: "(All Drives)", empty path, no own count.
@@ -350,10 +451,11 @@ class TTreeBuilder {
   TDirNode* Root();
   // Random form.
   TDirNode* AddDir(TDirNode* parent, std::string_view name);
-  TFileLeaf* AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified = {});
+  TFileLeaf* AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified = {},
+                     const TFileDisk& disk = {});
   // Streaming form.
   TDirNode* EnterDir(std::string_view name);
-  void AddFile(std::string_view name, int64_t size, TFileTime modified = {});
+  void AddFile(std::string_view name, int64_t size, TFileTime modified = {}, const TFileDisk& disk = {});
   void LeaveDir();
   std::unique_ptr<TDirNode> Finish();
 
@@ -372,6 +474,11 @@ std::string_view ExtractFileName(std::string_view path);
 
 inline const TLeafChunk* TFileLeaf::Chunk() const { return reinterpret_cast<const TLeafChunk*>(this - FIndex) - 1; }
 inline TDirNode* TFileLeaf::Parent() const { return Chunk()->Dir; }
+inline int64_t TFileLeaf::AllocatedSize() const {
+  if (FAllocUnits < kUnknownUnits) return int64_t(FAllocUnits) * 512;
+  if (FAllocUnits == kUnknownUnits) return FSize;
+  return Chunk()->BigAllocationOf(uint32_t(FIndex));
+}
 inline std::string_view TFileLeaf::Name() const {
   const TLeafChunk* c = Chunk();
   const uint32_t start = FIndex ? uint32_t((this - 1)->FNameEnd) : 0;

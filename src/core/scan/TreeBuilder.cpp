@@ -25,7 +25,7 @@ struct TTreeBuilder::TImpl {
   }
   void Leave() {
     TOpenDir& d = Open[--Depth];
-    d.Files.WriteTo(d.Node, Arena);
+    d.Files.WriteTo(d.Node, Arena, Links);
     TTreeWriter::SetChildren(d.Node, d.Kids.data(), d.Kids.size(), Arena);
     d.Kids.clear();
   }
@@ -34,6 +34,7 @@ struct TTreeBuilder::TImpl {
   TArenaCursor Arena;
   TExtKeyCache Exts;
   std::unique_ptr<TDirNode> Root;
+  std::vector<TLinkRecord> Links;
   // Streaming form: the open folders, the root first; kept by depth so that
   // their scratch lists keep their capacity.
   std::vector<TOpenDir> Open;
@@ -58,8 +59,10 @@ TDirNode* TTreeBuilder::AddDir(TDirNode* parent, std::string_view name) {
   return d;
 }
 
-TFileLeaf* TTreeBuilder::AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified) {
-  return TTreeWriter::AppendLeaf(parent, F->Arena, name, size, modified, F->Exts.KeyOfRaw(ExtractExtension(name)));
+TFileLeaf* TTreeBuilder::AddFile(TDirNode* parent, std::string_view name, int64_t size, TFileTime modified,
+                                 const TFileDisk& disk) {
+  return TTreeWriter::AppendLeaf(parent, F->Arena, name, size, modified, F->Exts.KeyOfRaw(ExtractExtension(name)),
+                                 disk, F->Links);
 }
 
 TDirNode* TTreeBuilder::EnterDir(std::string_view name) {
@@ -70,8 +73,8 @@ TDirNode* TTreeBuilder::EnterDir(std::string_view name) {
   return d;
 }
 
-void TTreeBuilder::AddFile(std::string_view name, int64_t size, TFileTime modified) {
-  F->Current().Files.Add(name, size, modified, F->Exts.KeyOfRaw(ExtractExtension(name)));
+void TTreeBuilder::AddFile(std::string_view name, int64_t size, TFileTime modified, const TFileDisk& disk) {
+  F->Current().Files.Add(name, size, modified, F->Exts.KeyOfRaw(ExtractExtension(name)), disk);
 }
 
 void TTreeBuilder::LeaveDir() {
@@ -95,12 +98,14 @@ std::unique_ptr<TDirNode> TTreeBuilder::Finish() {
     n->TotalSize = n->TotalFiles = 0;
     n->TotalDirs = 1;
     for (const TFileLeaf* f : n->Leaves) {
-      n->TotalSize += f->Size;
+      n->TotalSize += f->ApparentSize();
       n->TotalFiles += 1;
-      stats.AddFile(f->ExtKey(), f->Size);
+      stats.AddFile(f->ExtKey(), f->ApparentSize());
     }
     TTreeWriter::AddChildTotals(n);
   }
+  F->Root->AddLinks(std::move(F->Links));
+  F->Root->SetLinksDirty(true);
   return std::move(F->Root);
 }
 

@@ -44,11 +44,12 @@ void TTreeWriter::AppendChunk(TDirNode* dir, TLeafChunk* chunk) {
   }
   l.FCount += chunk->Count;
   dir->TotalFiles += chunk->Count;
-  for (uint32_t i = 0; i < chunk->Count; ++i) dir->TotalSize += chunk->Records()[i].Size;
+  for (uint32_t i = 0; i < chunk->Count; ++i) dir->TotalSize += chunk->Records()[i].ApparentSize();
 }
 
 TFileLeaf* TTreeWriter::AppendLeaf(TDirNode* dir, TArenaCursor& arena, std::string_view name, int64_t size,
-                                   TFileTime time, const TExtKey* ext) {
+                                   TFileTime time, const TExtKey* ext, const TFileDisk& disk,
+                                   std::vector<TLinkRecord>& links) {
   name = name.substr(0, kMaxStoredName);
   TLeafList& l = dir->Leaves;
   TLeafChunk* last = l.FFirst;
@@ -66,20 +67,22 @@ TFileLeaf* TTreeWriter::AppendLeaf(TDirNode* dir, TArenaCursor& arena, std::stri
       l.FFirst = c;
     last = c;
   }
-  TFileLeaf* f = last->Add(name, size, time, ext);
+  TFileLeaf* f = last->Add(name, size, time, ext, disk, arena);
+  if (f->HasLinks()) links.push_back({f, disk.Device, disk.Inode, disk.Links});
   ++l.FCount;
   dir->TotalFiles += 1;
   dir->TotalSize += size;
   return f;
 }
 
-void TLeafStaging::Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext) {
+void TLeafStaging::Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext,
+                       const TFileDisk& disk) {
   name = name.substr(0, kMaxStoredName);
-  FItems.push_back({size, time, ext, uint32_t(FNames.size()), uint32_t(name.size())});
+  FItems.push_back({size, time, ext, uint32_t(FNames.size()), uint32_t(name.size()), disk});
   FNames.append(name);
 }
 
-void TLeafStaging::WriteTo(TDirNode* dir, TArenaCursor& arena) {
+void TLeafStaging::WriteTo(TDirNode* dir, TArenaCursor& arena, std::vector<TLinkRecord>& links) {
   size_t i = 0;
   while (i < FItems.size()) {
     // As many as one block takes; almost always all of them.
@@ -90,7 +93,8 @@ void TLeafStaging::WriteTo(TDirNode* dir, TArenaCursor& arena) {
     TLeafChunk* c = TLeafChunk::Create(arena, dir, uint32_t(n), uint32_t(names));
     for (size_t k = 0; k < n; ++k) {
       const TStaged& s = FItems[i + k];
-      c->Add(std::string_view(FNames).substr(s.NameStart, s.NameLen), s.Size, s.Time, s.Ext);
+      TFileLeaf* f = c->Add(std::string_view(FNames).substr(s.NameStart, s.NameLen), s.Size, s.Time, s.Ext, s.Disk, arena);
+      if (f->HasLinks()) links.push_back({f, s.Disk.Device, s.Disk.Inode, s.Disk.Links});
     }
     TTreeWriter::AppendChunk(dir, c);
     i += n;

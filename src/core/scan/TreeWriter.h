@@ -30,7 +30,8 @@ class TTreeWriter {
   static void SetChildren(TDirNode* dir, TDirNode* const* kids, size_t n, TArenaCursor& arena);
   static void AddChildTotals(TDirNode* dir);
   static TFileLeaf* AppendLeaf(TDirNode* dir, TArenaCursor& arena, std::string_view name, int64_t size,
-                               TFileTime time, const TExtKey* ext);
+                               TFileTime time, const TExtKey* ext, const TFileDisk& disk,
+                               std::vector<TLinkRecord>& links);
   // Appends a filled block to `dir`'s files and counts them in its totals.
   static void AppendChunk(TDirNode* dir, TLeafChunk* chunk);
 };
@@ -38,11 +39,11 @@ class TTreeWriter {
 // One folder's files while it is listed; written into the tree when it ends.
 class TLeafStaging {
  public:
-  void Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext);
+  void Add(std::string_view name, int64_t size, TFileTime time, const TExtKey* ext, const TFileDisk& disk = {});
   size_t Count() const { return FItems.size(); }
   // Writes the staged files as `dir`'s files in exactly sized blocks and
-  // empties the staging.
-  void WriteTo(TDirNode* dir, TArenaCursor& arena);
+  // empties the staging; files with several links go into `links`.
+  void WriteTo(TDirNode* dir, TArenaCursor& arena, std::vector<TLinkRecord>& links);
 
  private:
   struct TStaged {
@@ -51,6 +52,7 @@ class TLeafStaging {
     const TExtKey* Ext;
     uint32_t NameStart;
     uint32_t NameLen;
+    TFileDisk Disk;
   };
   std::vector<TStaged> FItems;
   std::string FNames;

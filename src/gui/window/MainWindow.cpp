@@ -1,4 +1,5 @@
 #include "window/MainWindow.h"
+#include "window/SizeSwitch.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -100,6 +101,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
                               [this] { FilesInFoldersTab->InvalidateBuf(); }});
   ScanFiles = new TScanFiles(*this);
   Rescanner = new TRescanAction(*this);
+  SizeSwitch = new TSizeSwitch(*this);
   connect(btnScan, &QToolButton::clicked, this, &TfrmMain::btnScanClick);
   connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
   connect(btnOpen, &QToolButton::clicked, Actions, &TFileActions::btnOpenClick);
@@ -295,6 +297,7 @@ void TfrmMain::PositionProgressBar() {
   lblStatus->setGeometry(0, (kStatusHeight - 20) / 2, w, 20);
   pb->move(w - pb->width() - 4, kStatusHeight - pb->height() - 5);
   pb->raise();
+  if (SizeSwitch) SizeSwitch->Position(w, pb->x());
 }
 
 void TfrmMain::BuildTabs() {
@@ -371,6 +374,7 @@ void TfrmMain::SetBusy(bool busy) {
   UpdateFilterControls();
   if (ScanFiles) ScanFiles->UpdateButtons(busy);
   if (Rescanner) Rescanner->UpdateButtons(busy);
+  if (SizeSwitch) SizeSwitch->UpdateButtons(busy);
   if (!busy) {
     pb->setRange(0, 1000);
     pb->setValue(0);

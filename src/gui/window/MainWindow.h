@@ -40,6 +40,7 @@ class TContextMenus;
 class TWindowKeys;
 class TScanFiles;
 class TRescanAction;
+class TSizeSwitch;
 
 // What the scan task shares with the window. Held by shared pointer on both
 // sides, so a task that outlives the window's wait at close never touches
@@ -91,6 +92,10 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   bool TryParseLessThanBytes(int64_t& bytes) const;
   void ApplyFiltersToContext();
   void ClearResults();
+  // Empties the views and builds them again from the tree shown (the size
+  // switch): the tree and what the window knows of its source stay.
+  void RebuildResults();
+  void PositionProgressBar();
   void FinishScan(bool ok, const QString& err);
   bool IsScanRunning() const { return FTask && !FTask->Finished.load(); }
 
@@ -161,6 +166,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   TContextMenus* ContextMenus = nullptr;
   TScanFiles* ScanFiles = nullptr;  // "Open Scan...", "Save Scan..." (ScanFiles.cpp)
   TRescanAction* Rescanner = nullptr;  // "Rescan" (Rescan.cpp)
+  TSizeSwitch* SizeSwitch = nullptr;   // "Size on disk" / "Apparent size" (SizeSwitch.cpp)
 
   // Set once the window has begun to be destroyed.
   bool FDestroying = false;
@@ -177,7 +183,7 @@ class TfrmMain : public QMainWindow, public TWindowHooks {
   void BuildStatusBar();
   void BuildTabs();
   void FillDriveCombo();
-  void PositionProgressBar();
+  void ClearViews();
   QToolButton* MakeToolButton(const char* name, const QString& hint, const QString& image);
   void StartTask(const std::string& pathToScan, bool allDrives);
   void CompleteScan(const std::shared_ptr<TScanShared>& task, bool ok, std::unique_ptr<TDirNode> root,

@@ -13,6 +13,7 @@
 #include "tabs/filesinfolders/FilesInFoldersTab.h"
 #include "tabs/folders/FoldersTab.h"
 #include "window/MainWindow.h"
+#include "window/SizeSwitch.h"
 
 namespace vd::gui {
 
@@ -51,6 +52,8 @@ void TfrmMain::RunPipeline() {
   } dropAhead{FilesTab};
   announce("Building file list...");
   checkCancelled();
+  // Every size below is read in the measure the switch picks.
+  SizeSwitch->ApplyMeasure();
   FilesTab->FlattenAllFilesFromRoot();
   checkCancelled();
   // The treemap of every file is laid out while the lists below are filled.

@@ -65,6 +65,24 @@ void TfrmMain::ApplyFiltersToContext() {
 }
 
 void TfrmMain::ClearResults() {
+  ClearViews();
+  if (ScanFiles) ScanFiles->ResultsCleared();
+  if (SizeSwitch) SizeSwitch->ResultsCleared();
+}
+
+void TfrmMain::RebuildResults() {
+  if (!S.FRoot || IsScanRunning()) return;
+  std::unique_ptr<TDirNode> root = std::move(S.FRoot);
+  ClearViews();
+  S.FRoot = std::move(root);
+  // Stop works on the build as after a scan; an earlier Stop is over.
+  if (!S.FContext) S.FContext = std::make_shared<TScanContext>();
+  S.FContext->FCancelled.store(0);
+  SetBusy(true);
+  FinishScan(true, QString());
+}
+
+void TfrmMain::ClearViews() {
   for (TResultTab* t : Tabs()) t->ClearView();
   S.FAllFiles.clear();
   S.FDisplayFiles.clear();
@@ -81,7 +99,6 @@ void TfrmMain::ClearResults() {
   S.FFolderMap.Clear();
   S.FHierMap.Clear();
   for (TResultTab* t : Tabs()) t->InvalidateBuf();
-  if (ScanFiles) ScanFiles->ResultsCleared();
 }
 
 void TfrmMain::btnScanClick() {

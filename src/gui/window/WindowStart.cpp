@@ -7,6 +7,7 @@
 
 #include "views/Shell.h"
 #include "window/MainWindow.h"
+#include "window/SizeSwitch.h"
 
 namespace vd::gui {
 
@@ -56,6 +57,7 @@ void TfrmMain::RestoreWindowLayout() {
     const QByteArray state = settings.value(SplitterKey(s)).toByteArray();
     if (!state.isEmpty()) s->restoreState(state);
   }
+  SizeSwitch->RestoreSetting();
 }
 
 void TfrmMain::SaveWindowLayout() const {

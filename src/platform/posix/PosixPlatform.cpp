@@ -12,6 +12,7 @@
 #include <wctype.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -164,7 +165,18 @@ TFileTime CurrentFileTime() {
 
 namespace {
 constexpr size_t kDirBufSize = 32 * 1024;
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MTIME;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BLOCKS | STATX_NLINK | STATX_INO;
+
+TReadError ReadErrorOf(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM: return TReadError::Denied;
+    case ENOENT:
+    case ENOTDIR: return TReadError::Vanished;
+    case EIO: return TReadError::IoError;
+    default: return TReadError::Other;
+  }
+}
 
 struct LinuxDirent64 {
   ino64_t d_ino;
@@ -193,6 +205,13 @@ void FillFile(TDirEntry& out, int64_t size, int64_t sec, int64_t nsec) {
   out.Size = size;
   out.LastWrite = FileTimeFromSeconds(sec, nsec);
 }
+
+void FillDisk(TDirEntry& out, uint64_t blocks, uint64_t links, uint64_t dev, uint64_t ino) {
+  out.Allocated = int64_t(blocks) * 512;
+  out.Links = uint32_t(std::min<uint64_t>(links, UINT32_MAX));
+  out.Device = dev;
+  out.Inode = ino;
+}
 }  // namespace
 
 void SetStatxHookForTest(TStatxHook hook) {
@@ -209,6 +228,7 @@ void TDirReader::Close() {
   if (FHandle >= 0) ::close(int(FHandle));
   FHandle = -1;
   FEof = false;
+  FOwnAllocated = -1;
 }
 
 void TDirReader::FinishListing() {
@@ -221,15 +241,21 @@ void TDirReader::FinishListing() {
 
 bool TDirReader::OpenPath(const std::string& path) {
   Close();
+  FError = TReadError::None;
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    FError = ReadErrorOf(errno);
+    return false;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
+    FError = ReadErrorOf(errno);
     ::close(fd);
     return false;
   }
   FHandle = fd;
   FDevice = st.st_dev;
+  FOwnAllocated = int64_t(st.st_blocks) * 512;
   return true;
 }
 
@@ -245,8 +271,13 @@ bool TDirReader::OpenChild(const TDirReader& parent, std::string_view name) {
   } else {
     n = (longName = std::string(name)).c_str();
   }
+  FError = TReadError::None;
   const int fd = ::openat(int(parent.FHandle), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    // A link in the folder's place (ELOOP) was never a folder of this walk.
+    FError = errno == ELOOP ? TReadError::Vanished : ReadErrorOf(errno);
+    return false;
+  }
   FHandle = fd;
   FDevice = parent.FDevice;  // a different device was already skipped as a mount point
   return true;
@@ -258,6 +289,7 @@ bool TDirReader::Fill() {
   if (FBuf.size() < kDirBufSize) FBuf.resize(kDirBufSize);
   const ssize_t n = ::getdents64(int(FHandle), FBuf.data(), FBuf.size());
   if (n <= 0) {  // end of the listing, or a folder that vanished under us
+    if (n < 0 && errno != EINTR) FError = ReadErrorOf(errno);
     FEof = true;
     return false;
   }
@@ -284,38 +316,56 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   out.Kind = TEntryKind::Skipped;
   out.Size = 0;
   out.LastWrite = {};
+  out.Allocated = -1;
+  out.Links = 1;
+  const int fd = int(FHandle);
+  constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
   switch (d->d_type) {
     case DT_REG:
     case DT_DIR:
     case DT_UNKNOWN:
       break;
-    default:  // links, devices, sockets, FIFOs are not files here
+    case DT_LNK: {
+      // Not followed, but a long target takes a block in the folder's room on disk.
+      struct stat st;
+      if (::fstatat(fd, name, &st, kFlags) == 0) out.Allocated = int64_t(st.st_blocks) * 512;
+      return true;
+    }
+    default:  // devices, sockets, FIFOs are not files here and hold no blocks
       return true;
   }
   // Files, the bulk of a walk, take the cheaper fstatat; folders take statx,
   // which also tells a mount root on the same device (a bind mount).
-  const int fd = int(FHandle);
-  constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
   if (d->d_type == DT_REG) {
     struct stat st;
     if (::fstatat(fd, name, &st, kFlags) != 0) return true;  // vanished
     if (S_ISREG(st.st_mode)) {
       FillFile(out, int64_t(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+      FillDisk(out, uint64_t(st.st_blocks), uint64_t(st.st_nlink), uint64_t(st.st_dev), uint64_t(st.st_ino));
       return true;
     }
-    if (!S_ISDIR(st.st_mode)) return true;
+    if (!S_ISDIR(st.st_mode)) {
+      out.Allocated = int64_t(st.st_blocks) * 512;
+      return true;
+    }
     // replaced by a folder since it was listed: classify it as one below
   }
   if (!gStatxMissing.load(std::memory_order_relaxed)) {
     struct statx stx;
     if (CallStatx(fd, name, kFlags, kStatxMask, &stx) == 0) {
+      const uint64_t dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
       if (S_ISREG(stx.stx_mode)) {
         FillFile(out, int64_t(stx.stx_size), stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+        FillDisk(out, stx.stx_blocks, stx.stx_nlink, dev, stx.stx_ino);
       } else if (S_ISDIR(stx.stx_mode)) {
-        const uint64_t dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
         const bool mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
                                (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-        if (dev == FDevice && !mountRoot) out.Kind = TEntryKind::Folder;
+        if (dev == FDevice && !mountRoot) {
+          out.Kind = TEntryKind::Folder;
+          out.Allocated = int64_t(stx.stx_blocks) * 512;
+        }
+      } else {
+        out.Allocated = int64_t(stx.stx_blocks) * 512;
       }
       return true;
     }
@@ -324,10 +374,17 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   }
   struct stat st;
   if (::fstatat(fd, name, &st, kFlags) != 0) return true;
-  if (S_ISREG(st.st_mode))
+  if (S_ISREG(st.st_mode)) {
     FillFile(out, int64_t(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  else if (S_ISDIR(st.st_mode) && uint64_t(st.st_dev) == FDevice)
-    out.Kind = TEntryKind::Folder;
+    FillDisk(out, uint64_t(st.st_blocks), uint64_t(st.st_nlink), uint64_t(st.st_dev), uint64_t(st.st_ino));
+  } else if (S_ISDIR(st.st_mode)) {
+    if (uint64_t(st.st_dev) == FDevice) {
+      out.Kind = TEntryKind::Folder;
+      out.Allocated = int64_t(st.st_blocks) * 512;
+    }
+  } else {
+    out.Allocated = int64_t(st.st_blocks) * 512;
+  }
   return true;
 }
 

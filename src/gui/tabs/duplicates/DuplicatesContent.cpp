@@ -91,7 +91,7 @@ void TDuplicatesTab::ContentCheckEnded() {
                      .arg(c.Unreadable);
   if (c.SameFile) text += QStringLiteral(", %1 the same file twice").arg(c.SameFile);
   int64_t bytes = 0;
-  for (const TFileLeaf* f : FCopyCandidates) bytes += f->Size;
+  for (const TFileLeaf* f : FCopyCandidates) bytes += f->Size();
   if (!FCopyCandidates.empty())
     text += QStringLiteral(". Copies: %1 files, %2").arg(qlonglong(FCopyCandidates.size())).arg(DisplayText(FormatSize(bytes)));
   ShowContentSummary(text);
@@ -138,7 +138,7 @@ void TDuplicatesTab::SelectCopies() {
 
 QString TDuplicatesTab::CopiesStatus() const {
   int64_t bytes = 0;
-  for (const TFileLeaf* f : FCopies) bytes += f->Size;
+  for (const TFileLeaf* f : FCopies) bytes += f->Size();
   return QStringLiteral("%1 copies selected  %2").arg(qlonglong(FCopies.size())).arg(DisplayText(FormatSize(bytes)));
 }
 

@@ -419,7 +419,7 @@ QString TDuplicatesTab::SelectionStatus() const {
   if (!FCopies.empty()) return CopiesStatus();
   const QModelIndex node = SelectedNode();
   if (const TFileLeaf* f = FTreeModel->File(node))
-    return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size)));
+    return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size())));
   if (FTreeModel->Kind(node) == TDupTreeModel::TNodeKind::Group) {
     const TDupGroup* g = FTreeModel->Group(node);
     // One pass over all three: the name may itself hold "%3".

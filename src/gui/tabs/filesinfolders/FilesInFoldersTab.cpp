@@ -191,7 +191,7 @@ void TFilesInFoldersTab::SortDir(TDirNode* dir) {
   } freeUnused{orders};
   TPumpScope::Run([&] {
     for (size_t i = 0; i < all.size(); ++i)
-      orders[i] = all[i]->Leaves.SortedOrder([](const TFileLeaf* a, const TFileLeaf* b) { return a->Size > b->Size; });
+      orders[i] = all[i]->Leaves.SortedOrder([](const TFileLeaf* a, const TFileLeaf* b) { return a->Size() > b->Size(); });
   });
   for (size_t i = 0; i < all.size(); ++i) {
     all[i]->Leaves.AdoptOrder(orders[i]);
@@ -221,7 +221,7 @@ TNodeItem* TFilesInFoldersTab::NewDirNode(TDirNode* dir) {
 TNodeItem* TFilesInFoldersTab::NewFileNode(TFileLeaf* leaf) {
   auto* node = new TNodeItem;
   node->Leaf = leaf;
-  node->setText(0, NodeText(leaf->Name(), leaf->Size));
+  node->setText(0, NodeText(leaf->Name(), leaf->Size()));
   // By the extension where there is one: a look-up by the whole name costs a
   // MIME match per file, too slow for a folder of many thousands.
   TIconCache& icons = TIconCache::Instance();
@@ -302,7 +302,7 @@ QString TFilesInFoldersTab::SelectionStatus() const {
   if (nodes.empty()) return QStringLiteral("Ready");
   const int count = int(nodes.size());
   const TNodeItem* node = nodes.front();
-  if (node->Leaf) return ShowSelection(DisplayText(node->Leaf->FullPath()), Q(FormatSize(node->Leaf->Size)), count);
+  if (node->Leaf) return ShowSelection(DisplayText(node->Leaf->FullPath()), Q(FormatSize(node->Leaf->Size())), count);
   if (node->Dir) return ShowSelection(DisplayText(node->Dir->FullPath()), Q(FormatSize(node->Dir->TotalSize)), count);
   return QStringLiteral("Ready");
 }
