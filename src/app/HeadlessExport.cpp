@@ -16,6 +16,7 @@
 
 #include "core/dump/ScanDump.h"
 #include "core/results/Format.h"
+#include "core/scan/SizeMeasure.h"
 #include "core/scan/ScanWalk.h"
 #include "platform/Platform.h"
 
@@ -198,6 +199,12 @@ int RunHeadlessExport(const TCommandLine& cl) {
       progress.Say("Cancelled");
       return 128 + (gStopSignal ? int(gStopSignal) : SIGINT);
     }
+    // A folder that could not be listed at all would pass for an empty one and
+    // replace a good scan file of it: nothing is written.
+    if (cl.Scan != TStartScan::File && root->ReadError() != TReadError::None) {
+      progress.Say("vorndale: cannot read " + root->FullPath() + ": " + ReadErrorText(root->ReadError()));
+      return kExportFailedExitCode;
+    }
     progress.Show("Writing:", out, true);
     TScanFileWriteOptions w;
     w.Timestamp = timestamp;
@@ -211,6 +218,11 @@ int RunHeadlessExport(const TCommandLine& cl) {
     return kExportFailedExitCode;
   }
   progress.Say("Done. Total files: " + std::to_string(root->TotalFiles) + "   Total size: " + FormatSize(root->TotalSize));
+  // Said last, so that a job's log ends with what the file lacks.
+  const TTreeFacts facts = CountUnreadable(root.get());
+  if (facts.UnreadableFolders > 0)
+    progress.Say(std::to_string(facts.UnreadableFolders) +
+                 (facts.UnreadableFolders == 1 ? " folder could not be read" : " folders could not be read"));
   return 0;
 }
 

@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"
+#include "window/SizeSwitch.h"
 #include "window/ScanFiles.h"
 
 namespace vd::gui {

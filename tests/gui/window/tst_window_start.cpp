@@ -109,12 +109,12 @@ class TestWindowStart : public QObject {
       QTest::qWait(20);
       QCOMPARE(w.findChild<QSplitter*>(QStringLiteral("Splitter6"))->sizes().value(1), 250);
     }
-    // Only the layout is written.
+    // Only the layout and the size switch are written.
     QSettings s(SettingsFile(), QSettings::NativeFormat);
     QStringList keys = s.allKeys();
     keys.sort();
-    QCOMPARE(keys, (QStringList{"geometry", "splitters/Splitter1", "splitters/Splitter2", "splitters/Splitter6",
-                                "splitters/Splitter7"}));
+    QCOMPARE(keys, (QStringList{"View/SizeOnDisk", "geometry", "splitters/Splitter1", "splitters/Splitter2",
+                                "splitters/Splitter6", "splitters/Splitter7"}));
   }
 
   // Windows that do not ask for it (every other test's) leave the settings alone.

@@ -21,6 +21,7 @@
 #include "views/QtCanvas.h"
 #include "views/SelectionStatus.h"
 #include "views/Shell.h"
+#include "views/SizeMarks.h"
 #include "views/SwatchDelegate.h"
 
 namespace vd::gui {
@@ -77,7 +78,10 @@ TFilesTab::TFilesTab(TResultsState& state, TWindowHooks& window, QWidget* parent
                                  {QStringLiteral("Size"), 95},
                                  {QStringLiteral("Percentage"), 90},
                                  {QStringLiteral("Modified"), 145},
-                                 {QStringLiteral("FullPath"), 0}});
+                                 {QStringLiteral("FullPath"), 0},
+                                 {OtherSizeCaption(), 95}});
+  // The other measure stands right of the size it explains.
+  lvFiles->header()->moveSection(colOtherSize, colSize + 1);
   lvExt = MakeList("lvExt", {{QStringLiteral("Extension"), 120},
                              {QStringLiteral("Color"), 70},
                              {QStringLiteral("Bytes"), 120},
@@ -185,8 +189,13 @@ QTreeWidgetItem* TFilesTab::MakeFileRow(const TFileLeaf& leaf) const {
   row->setText(colName, name);
   row->setIcon(colName, TIconCache::Instance().FileIcon(name));
   row->setText(colPath, DisplayText(FolderPart(full)));
-  row->setText(colSize, Q(FormatSize(leaf.Size)));
-  row->setText(colPercent, Q(FormatPercent(leaf.Size, S.FDisplayTotalBytes)));
+  row->setText(colSize, Q(FormatSize(leaf.Size())));
+  row->setText(colOtherSize, OtherSizeText(leaf));
+  if (const QString tip = FileSizeTip(leaf); !tip.isEmpty()) {
+    row->setToolTip(colSize, tip);
+    row->setToolTip(colOtherSize, tip);
+  }
+  row->setText(colPercent, Q(FormatPercent(leaf.Size(), S.FDisplayTotalBytes)));
   const TDateTime modified = leaf.Modified();
   if (modified > 0) row->setText(colModified, Q(FormatDateTimeShort(modified)));
   row->setText(colFullPath, DisplayText(full));
@@ -200,6 +209,7 @@ std::string TFilesTab::RowPath(const QTreeWidgetItem* row) {
 }
 
 void TFilesTab::PopulateFileList() {
+  lvFiles->headerItem()->setText(colOtherSize, OtherSizeCaption());
   const int n = int(S.FDisplayFiles.size());
   if (n == 0) {
     TSyncGuard sync(S);

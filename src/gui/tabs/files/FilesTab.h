@@ -22,7 +22,7 @@ class TFilesTab : public TResultTab {
   Q_OBJECT
  public:
   // Columns of lvFiles; the last one is hidden and carries the full path.
-  enum { colName, colPath, colSize, colPercent, colModified, colFullPath, kFileColumns };
+  enum { colName, colPath, colSize, colPercent, colModified, colFullPath, colOtherSize, kFileColumns };
   // Columns of lvExt.
   enum { colExt, colColor, colBytes, colExtPercent, colFiles, kExtColumns };
   // Item data roles: the exact bytes of a row's full path (QByteArray, on the

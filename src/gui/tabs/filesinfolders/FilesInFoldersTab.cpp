@@ -17,6 +17,7 @@
 #include "views/QtCanvas.h"
 #include "views/SelectionStatus.h"
 #include "views/Shell.h"
+#include "views/SizeMarks.h"
 #include "views/SwatchDelegate.h"
 
 namespace vd::gui {
@@ -208,6 +209,10 @@ TNodeItem* TFilesInFoldersTab::NewDirNode(TDirNode* dir) {
   node->Dir = dir;
   node->setText(0, NodeText(dir->Name(), dir->TotalSize));
   node->setIcon(0, TIconCache::Instance().FolderIcon());
+  if (dir->ReadError() != TReadError::None) {
+    node->setForeground(0, UnreadableColor());
+    node->setToolTip(0, FolderReadTip(*dir));
+  }
   if (!dir->Children.empty() || !dir->Leaves.empty()) {
     auto* placeholder = new TNodeItem;
     placeholder->Dummy = std::make_unique<TTreeDummy>();
@@ -222,6 +227,7 @@ TNodeItem* TFilesInFoldersTab::NewFileNode(TFileLeaf* leaf) {
   auto* node = new TNodeItem;
   node->Leaf = leaf;
   node->setText(0, NodeText(leaf->Name(), leaf->Size()));
+  if (const QString tip = FileSizeTip(*leaf); !tip.isEmpty()) node->setToolTip(0, tip);
   // By the extension where there is one: a look-up by the whole name costs a
   // MIME match per file, too slow for a folder of many thousands.
   TIconCache& icons = TIconCache::Instance();

@@ -3,6 +3,7 @@
 #include "core/results/Format.h"
 #include "views/IconCache.h"
 #include "views/Shell.h"
+#include "views/SizeMarks.h"
 
 namespace vd::gui {
 
@@ -147,6 +148,14 @@ QVariant TFoldersTreeModel::data(const QModelIndex& index, int role) const {
       return QStringLiteral("%1  [%2]").arg(DisplayText(d->Name()), QString::fromStdString(FormatSize(d->TotalSize)));
     case Qt::DecorationRole:
       return FFolderIcon;
+    case Qt::ForegroundRole:
+      if (d->ReadError() != TReadError::None) return UnreadableColor();
+      return {};
+    case Qt::ToolTipRole: {
+      const QString tip = FolderReadTip(*d);
+      if (!tip.isEmpty()) return tip;
+      return {};
+    }
     default:
       return {};
   }
