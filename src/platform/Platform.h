@@ -103,6 +103,7 @@ class TDirReader {
   intptr_t FHandle = -1;
   uint64_t FDevice = 0;
   int64_t FOwnAllocated = -1;
+  int64_t FCluster = 0;  // where the listing gives no allocation: the unit sizes round up to
   TReadError FError = TReadError::None;
   std::vector<char> FBuf;
   size_t FPos = 0, FEnd = 0;

@@ -165,11 +165,43 @@ bool OpenListing(std::vector<char>& buf, const std::wstring& folder, intptr_t& h
 }
 }  // namespace
 
+namespace {
+TReadError ReadErrorOf(DWORD err) {
+  switch (err) {
+    case ERROR_ACCESS_DENIED: return TReadError::Denied;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY: return TReadError::Vanished;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_READ_FAULT: return TReadError::IoError;
+    default: return TReadError::Other;
+  }
+}
+
+// The volume's allocation unit; 4 KiB where the volume does not say.
+int64_t ClusterOf(const std::wstring& folder) {
+  wchar_t volume[MAX_PATH + 1];
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (GetVolumePathNameW(folder.c_str(), volume, MAX_PATH + 1) &&
+      GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) && sectorsPerCluster &&
+      bytesPerSector)
+    return int64_t(sectorsPerCluster) * bytesPerSector;
+  return 4096;
+}
+}  // namespace
+
 bool TDirReader::OpenPath(const std::string& path) {
   Close();
+  FError = TReadError::None;
   std::wstring folder = ToWide(path);
   if (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
-  if (!OpenListing(FBuf, folder, FHandle, FEnd)) return false;
+  if (!OpenListing(FBuf, folder, FHandle, FEnd)) {
+    FError = ReadErrorOf(GetLastError());
+    return false;
+  }
+  FCluster = ClusterOf(folder.size() == 2 ? folder + L"\\" : folder);
+  FOwnAllocated = 0;  // a folder's entries live in the volume's own tables
   FPos = 1;
   return true;
 }
@@ -180,7 +212,12 @@ bool TDirReader::OpenChild(const TDirReader& parent, std::string_view name) {
   std::wstring folder(FolderPathOf(parent.FBuf), parent.FEnd);
   if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
   folder.append(ToWide(name));  // WTF-8 gives back the name exactly as listed
-  if (!OpenListing(FBuf, folder, FHandle, FEnd)) return false;
+  FError = TReadError::None;
+  FCluster = parent.FCluster;
+  if (!OpenListing(FBuf, folder, FHandle, FEnd)) {
+    FError = ReadErrorOf(GetLastError());
+    return false;
+  }
   FPos = 1;
   return true;
 }
@@ -221,9 +258,26 @@ bool TDirReader::ClassifyNext(TDirEntry& out) {
   out.Size = 0;
   out.LastWrite = {};
   out.Kind = win32::KindOfAttributes(fd.dwFileAttributes);
+  out.Allocated = -1;
+  out.Links = 1;
   if (out.Kind == TEntryKind::File) {
     out.Size = int64_t((uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     out.LastWrite = {fd.ftLastWriteTime.dwLowDateTime, fd.ftLastWriteTime.dwHighDateTime};
+    // The basic find data has no allocation: whole clusters, except where the
+    // file system keeps fewer bytes (sparse or compressed) and says how many.
+    int64_t bytes = out.Size;
+    if (fd.dwFileAttributes & (FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED)) {
+      std::wstring full(FolderPathOf(FBuf), FEnd);
+      if (full.empty() || full.back() != L'\\') full.push_back(L'\\');
+      full.append(n, len);
+      DWORD high = 0;
+      const DWORD low = GetCompressedFileSizeW(win32::ToApiPath(std::move(full)).c_str(), &high);
+      if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) bytes = int64_t((uint64_t(high) << 32) | low);
+    }
+    const int64_t unit = FCluster > 0 ? FCluster : 4096;
+    out.Allocated = (bytes + unit - 1) / unit * unit;
+  } else if (out.Kind == TEntryKind::Folder) {
+    out.Allocated = 0;
   }
   return true;
 }
