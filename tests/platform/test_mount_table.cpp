@@ -2,6 +2,10 @@
 // nothing reached twice, nothing hidden.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/posix/MountTable.h"
 
 using namespace vd::platform;
@@ -85,4 +89,27 @@ TEST(MountTable, EveryLocalFileSystemOnceInTableOrder) {
     };
     EXPECT_EQ(DrivesFromMounts(mounts, isDir), s.Drives) << s.Name;
   }
+}
+
+TEST(MountTable, FieldsAreDecodedAndAnEmptySourceKeepsItsPlace) {
+  const auto mounts = ParseMountInfo(
+      "36 35 98:0 /mnt\\0401 /mnt/my\\040disk\\011tab\\012nl\\134back rw,noatime master:1 - ext3 /dev/root "
+      "rw,errors=continue\n"
+      "40 36 0:50 / /x rw - tmpfs  rw,size=4k\n"  // mounted with an empty source
+      "no mount here\n"
+      "41 36 8:1 / /y rw - ext4\n"
+      "42 36 8:1 / /tail\\04 rw shared:3 - ext4 /dev/sda1 rw");
+  ASSERT_EQ(mounts.size(), 3u);
+  EXPECT_EQ(mounts[0].Id, 36);
+  EXPECT_EQ(mounts[0].ParentId, 35);
+  EXPECT_EQ(mounts[0].Device, "98:0");
+  EXPECT_EQ(mounts[0].Root, "/mnt 1");
+  EXPECT_EQ(mounts[0].MountPoint, "/mnt/my disk\ttab\nnl\\back");
+  EXPECT_EQ(mounts[0].FsType, "ext3");
+  EXPECT_EQ(mounts[0].Source, "/dev/root");
+  EXPECT_EQ(mounts[0].SuperOptions, "rw,errors=continue");
+  EXPECT_EQ(mounts[1].Source, "");
+  EXPECT_EQ(mounts[1].SuperOptions, "rw,size=4k");
+  EXPECT_EQ(mounts[2].MountPoint, "/tail\\04");  // an escape cut short stays as it is
+  EXPECT_EQ(mounts[2].Source, "/dev/sda1");
 }

@@ -27,15 +27,16 @@ std::string Unescape(std::string_view s) {
   return out;
 }
 
-std::vector<std::string_view> SplitSpaces(std::string_view line) {
+// The kernel separates fields by exactly one space and escapes spaces inside
+// them, so two spaces in a row are an empty field (a mount without a source).
+std::vector<std::string_view> SplitFields(std::string_view line) {
   std::vector<std::string_view> parts;
   size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    size_t j = i;
-    while (j < line.size() && line[j] != ' ') ++j;
-    if (j > i) parts.push_back(line.substr(i, j - i));
-    i = j;
+  for (;;) {
+    const size_t j = line.find(' ', i);
+    parts.push_back(line.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+    if (j == std::string_view::npos) break;
+    i = j + 1;
   }
   return parts;
 }
@@ -50,7 +51,7 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
   while (pos < text.size()) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string_view::npos) eol = text.size();
-    const auto parts = SplitSpaces(text.substr(pos, eol - pos));
+    const auto parts = SplitFields(text.substr(pos, eol - pos));
     pos = eol + 1;
     // id parent major:minor root mountpoint options [optional...] - fstype source superopts
     if (parts.size() < 7) continue;
@@ -58,11 +59,13 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
     if (dash == parts.end() || std::distance(dash, parts.end()) < 3) continue;
     TMountEntry m;
     std::from_chars(parts[0].data(), parts[0].data() + parts[0].size(), m.Id);
+    std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), m.ParentId);
     m.Device = std::string(parts[2]);
     m.Root = Unescape(parts[3]);
     m.MountPoint = Unescape(parts[4]);
     m.FsType = Unescape(*(dash + 1));
     m.Source = Unescape(*(dash + 2));
+    if (std::distance(dash, parts.end()) > 3) m.SuperOptions = Unescape(*(dash + 3));
     result.push_back(std::move(m));
   }
   return result;

@@ -10,14 +10,17 @@ namespace vd::platform {
 
 struct TMountEntry {
   int Id = 0;          // the kernel's mount id (statx reports the same number)
-  std::string Device;  // "major:minor" of the file system
+  int ParentId = 0;    // the mount this one sits on: the one below at the same point when stacked
+  std::string Device;  // "major:minor" of the file system (one for all subvolumes of a btrfs)
   std::string Root;    // the folder of the file system that is mounted ("/" for all of it)
   std::string MountPoint;
   std::string FsType;
-  std::string Source;
+  std::string Source;        // may be empty
+  std::string SuperOptions;  // of the file system, as it shows them for this mount (btrfs: its subvolume)
 };
 
-// Parses /proc/self/mountinfo text (octal escapes such as \040 decoded).
+// Parses /proc/self/mountinfo text (octal escapes such as \040 decoded), in
+// one pass: lines that do not have the fields are left out.
 std::vector<TMountEntry> ParseMountInfo(std::string_view text);
 // The mount table of this process; empty when it cannot be read.
 std::vector<TMountEntry> ReadMountTable();
