@@ -71,10 +71,18 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
   return result;
 }
 
+bool IsNetworkMount(const TMountEntry& m) {
+  static const std::array<std::string_view, 17> kNetwork = {
+      "nfs",       "nfs4",     "cifs",  "smb3",        "smbfs",      "9p",         "ceph",
+      "afs",       "coda",     "ncpfs", "glusterfs",   "lustre",     "davfs",      "fuse.sshfs",
+      "fuse.rclone", "fuse.s3fs", "fuse.gvfsd-fuse"};
+  return std::find(kNetwork.begin(), kNetwork.end(), m.FsType) != kNetwork.end() ||
+         StartsWith(m.FsType, "fuse.glusterfs");
+}
+
 bool IsLocalDiskMount(const TMountEntry& m) {
-  static const std::array<std::string_view, 12> kImageOrNetwork = {
-      "squashfs", "iso9660", "udf", "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "ceph", "afs", "fuse.sshfs"};
-  if (std::find(kImageOrNetwork.begin(), kImageOrNetwork.end(), m.FsType) != kImageOrNetwork.end()) return false;
+  static const std::array<std::string_view, 3> kImage = {"squashfs", "iso9660", "udf"};
+  if (std::find(kImage.begin(), kImage.end(), m.FsType) != kImage.end() || IsNetworkMount(m)) return false;
   if (m.FsType == "zfs") return true;  // pools are named, not device nodes
   if (!StartsWith(m.Source, "/dev/")) return false;  // proc, sysfs, tmpfs, overlay, cgroup ...
   if (StartsWith(m.Source, "/dev/loop")) return false;  // mounted image files
@@ -103,44 +111,6 @@ std::vector<TMountEntry> ReadMountTable() {
 bool PathWithin(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path[0] == '/';
   return StartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-namespace {
-
-// Whether a walk of the drive `chosen` goes through the folders that `m`
-// mounts: the same file system, m's root at or below chosen's root, and the
-// place where that folder shows up under chosen not covered by another mount
-// (the walk stops at mount points, so a folder with something mounted over it
-// is reached only through its own mount).
-bool WalkReaches(const std::vector<TMountEntry>& all, const TMountEntry& chosen, const TMountEntry& m) {
-  if (chosen.Device != m.Device || !PathWithin(m.Root, chosen.Root)) return false;
-  const std::string_view rel = std::string_view(m.Root).substr(chosen.Root == "/" ? 0 : chosen.Root.size());
-  std::string place(chosen.MountPoint == "/" ? std::string_view() : std::string_view(chosen.MountPoint));
-  place.append(rel);
-  if (place.empty()) place.push_back('/');
-  for (const auto& x : all)
-    if (x.MountPoint != chosen.MountPoint && PathWithin(x.MountPoint, chosen.MountPoint) &&
-        PathWithin(place, x.MountPoint))
-      return false;
-  return true;
-}
-
-}  // namespace
-
-std::vector<std::string> DrivesFromMounts(const std::vector<TMountEntry>& mounts,
-                                          const std::function<bool(const std::string&)>& isDir) {
-  std::vector<const TMountEntry*> chosen;  // in table order
-  for (const auto& m : mounts) {
-    if (!IsLocalDiskMount(m) || !isDir(m.MountPoint)) continue;
-    if (std::any_of(chosen.begin(), chosen.end(), [&](const TMountEntry* c) { return WalkReaches(mounts, *c, m); }))
-      continue;
-    // A part of this file system listed before the whole: the whole covers it.
-    std::erase_if(chosen, [&](const TMountEntry* c) { return WalkReaches(mounts, m, *c); });
-    chosen.push_back(&m);
-  }
-  std::vector<std::string> result;
-  for (const TMountEntry* c : chosen) result.push_back(c->MountPoint);
-  return result;
 }
 
 }  // namespace vd::platform
