@@ -27,7 +27,8 @@ const TSample kSamples[] = {
      "24 59 0:22 / /sys rw - sysfs sysfs rw\n"
      "62 59 259:2 / /boot rw,relatime shared:30 - ext4 /dev/nvme0n1p2 rw\n"
      "64 62 259:1 / /boot/efi rw,relatime shared:31 - vfat /dev/nvme0n1p1 rw,fmask=0077\n"
-     "65 59 0:30 /home /home rw,relatime shared:32 - btrfs /dev/nvme0n1p3 rw,compress=zstd:1,subvolid=256,subvol=/home\n"
+     "65 59 0:30 /home /home rw,relatime shared:32 - btrfs /dev/nvme0n1p3 "
+     "rw,compress=zstd:1,subvolid=256,subvol=/home\n"
      "66 59 0:36 / /tmp rw,nosuid,nodev shared:33 - tmpfs tmpfs rw\n",
      {},
      {"/", "/boot", "/boot/efi", "/home"}},
@@ -48,8 +49,8 @@ const TSample kSamples[] = {
     {"a bind mount beside the whole: only walks of drives kept count",
      "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
      "40 27 8:17 / /data rw - ext4 /dev/sdb1 rw\n"
-     "41 40 0:60 / /data/x/y rw - tmpfs tmpfs rw\n"  // the walk of /data stops here
-     "42 27 8:17 /x /bx rw - ext4 /dev/sdb1 rw\n"    // walked in /data
+     "41 40 0:60 / /data/x/y rw - tmpfs tmpfs rw\n"     // the walk of /data stops here
+     "42 27 8:17 /x /bx rw - ext4 /dev/sdb1 rw\n"       // walked in /data
      "43 27 8:17 /x/y/z /cz rw - ext4 /dev/sdb1 rw\n",  // walked in /bx, which is not kept
      {},
      {"/", "/data", "/cz"}},
@@ -144,7 +145,7 @@ const TSample kSamples[] = {
      "61 60 259:1 / /efi rw,relatime - vfat /dev/nvme0n1p1 rw,fmask=0077\n"
      "70 27 8:81 / /scratch rw - ext4 /dev/sdf1 rw\n"
      "71 70 0:60 / /scratch rw - tmpfs tmpfs rw,size=1g\n"  // a walk of /scratch would list the tmpfs
-     "90 91 8:97 / /srv rw - ext4 /dev/sdg1 rw\n"  // listed before the mount it covers
+     "90 91 8:97 / /srv rw - ext4 /dev/sdg1 rw\n"           // listed before the mount it covers
      "91 27 8:113 / /srv rw - ext4 /dev/sdh1 rw\n"
      "92 90 8:129 / /srv/x rw - ext4 /dev/sdi1 rw\n"
      "93 91 8:145 / /srv/y rw - ext4 /dev/sdj1 rw\n",  // on the lower /srv, out of reach
@@ -231,7 +232,8 @@ TEST(MountTable, HugeTablesAndBrokenParentsAreReadInOnePass) {
   std::string table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
   for (int i = 0; i < kBinds; ++i) {
     const std::string pod = "/var/lib/kubelet/pods/p" + std::to_string(i);
-    table += std::to_string(10 + i) + " 1 8:1 " + pod + "/volumes/v " + pod + "/volume-subpaths/v rw - ext4 /dev/sda1 rw\n";
+    table +=
+        std::to_string(10 + i) + " 1 8:1 " + pod + "/volumes/v " + pod + "/volume-subpaths/v rw - ext4 /dev/sda1 rw\n";
   }
   for (int i = 0; i < kStack; ++i)  // each mounted over the one before
     table += std::to_string(100000 + i) + " " + std::to_string(i == 0 ? 1 : 100000 + i - 1) +

@@ -109,9 +109,9 @@ uint64_t PlaceKey(int parentId, uint32_t node) { return (uint64_t(uint32_t(paren
 
 // Which mounts the paths of the table lead to.
 struct TReach {
-  std::vector<uint32_t> Node;    // of the mount point in the tree of paths
-  std::vector<uint32_t> Parent;  // index of the mount below, kNone when the table does not have it
-  std::vector<uint8_t> Visible;  // the path of its mount point leads to its root
+  std::vector<uint32_t> Node;        // of the mount point in the tree of paths
+  std::vector<uint32_t> Parent;      // index of the mount below, kNone when the table does not have it
+  std::vector<uint8_t> Visible;      // the path of its mount point leads to its root
   std::vector<uint8_t> PastNetwork;  // the path looks up a folder of a network share on the way
 };
 

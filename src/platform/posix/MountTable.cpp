@@ -72,12 +72,11 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
 }
 
 bool IsNetworkMount(const TMountEntry& m) {
-  static const std::array<std::string_view, 17> kNetwork = {
-      "nfs",       "nfs4",     "cifs",  "smb3",        "smbfs",      "9p",         "ceph",
-      "afs",       "coda",     "ncpfs", "glusterfs",   "lustre",     "davfs",      "fuse.sshfs",
-      "fuse.rclone", "fuse.s3fs", "fuse.gvfsd-fuse"};
-  return std::find(kNetwork.begin(), kNetwork.end(), m.FsType) != kNetwork.end() ||
-         StartsWith(m.FsType, "fuse.glusterfs");
+  static const std::array<std::string_view, 18> kNetwork = {
+      "nfs",    "nfs4",  "cifs",       "smb3",        "smbfs",     "9p",
+      "ceph",   "afs",   "coda",       "ncpfs",       "glusterfs", "fuse.glusterfs",
+      "lustre", "davfs", "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "fuse.gvfsd-fuse"};
+  return std::find(kNetwork.begin(), kNetwork.end(), m.FsType) != kNetwork.end();
 }
 
 bool IsLocalDiskMount(const TMountEntry& m) {
