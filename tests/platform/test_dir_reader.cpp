@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
+#include "ScratchMount.h"
 #include "TestUtil.h"
 #include "core/scan/DiskScanner.h"
 #include "platform/Platform.h"
@@ -44,6 +46,31 @@ TEST(DirReader, WithoutStatxFoldersAreFoundByFstatat) {
     EXPECT_EQ(root->TotalFiles, 3) << err;
     EXPECT_EQ(root->TotalSize, 16) << err;
     EXPECT_EQ(gStatxCalls, 1) << "statx is given up after its first refusal";
+  }
+}
+
+// A folder mounted again inside the walk, once or twice over itself, is on
+// the walk's own device: only the kernel's mark of a mount root tells it, and
+// its files must not count a second time.
+TEST(DirReader, AFolderMountedAgainInsideTheWalkCountsOnce) {
+  for (int stacked : {1, 2}) {
+    vdtest::TempDir t;
+    t.File("data/f", 100);
+    t.File("data/sub/g", 10);
+    const std::string again = t.Dir("again");
+    std::vector<vdtest::TScratchMount> mounts;
+    for (int i = 0; i < stacked; ++i) {
+      mounts.push_back(vdtest::TScratchMount::Bind(t / "data", again));
+      if (!mounts.back().Mounted()) GTEST_SKIP() << mounts.back().Why();
+    }
+    vd::TScanContext ctx;
+    ctx.ScanThreads = 2;
+    vd::TDiskScanner scanner(&ctx);
+    auto root = scanner.Scan(t.Path());
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->TotalFiles, 2) << stacked;
+    EXPECT_EQ(root->TotalSize, 110) << stacked;
+    EXPECT_EQ(root->TotalDirs, 3) << stacked;  // the top, data and data/sub
   }
 }
 

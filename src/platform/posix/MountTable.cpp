@@ -27,15 +27,16 @@ std::string Unescape(std::string_view s) {
   return out;
 }
 
-std::vector<std::string_view> SplitSpaces(std::string_view line) {
+// The kernel separates fields by exactly one space and escapes spaces inside
+// them, so two spaces in a row are an empty field (a mount without a source).
+std::vector<std::string_view> SplitFields(std::string_view line) {
   std::vector<std::string_view> parts;
   size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    size_t j = i;
-    while (j < line.size() && line[j] != ' ') ++j;
-    if (j > i) parts.push_back(line.substr(i, j - i));
-    i = j;
+  for (;;) {
+    const size_t j = line.find(' ', i);
+    parts.push_back(line.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+    if (j == std::string_view::npos) break;
+    i = j + 1;
   }
   return parts;
 }
@@ -50,7 +51,7 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
   while (pos < text.size()) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string_view::npos) eol = text.size();
-    const auto parts = SplitSpaces(text.substr(pos, eol - pos));
+    const auto parts = SplitFields(text.substr(pos, eol - pos));
     pos = eol + 1;
     // id parent major:minor root mountpoint options [optional...] - fstype source superopts
     if (parts.size() < 7) continue;
@@ -58,20 +59,29 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
     if (dash == parts.end() || std::distance(dash, parts.end()) < 3) continue;
     TMountEntry m;
     std::from_chars(parts[0].data(), parts[0].data() + parts[0].size(), m.Id);
+    std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), m.ParentId);
     m.Device = std::string(parts[2]);
     m.Root = Unescape(parts[3]);
     m.MountPoint = Unescape(parts[4]);
     m.FsType = Unescape(*(dash + 1));
     m.Source = Unescape(*(dash + 2));
+    if (std::distance(dash, parts.end()) > 3) m.SuperOptions = Unescape(*(dash + 3));
     result.push_back(std::move(m));
   }
   return result;
 }
 
+bool IsNetworkMount(const TMountEntry& m) {
+  static const std::array<std::string_view, 18> kNetwork = {
+      "nfs",    "nfs4",  "cifs",       "smb3",        "smbfs",     "9p",
+      "ceph",   "afs",   "coda",       "ncpfs",       "glusterfs", "fuse.glusterfs",
+      "lustre", "davfs", "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "fuse.gvfsd-fuse"};
+  return std::find(kNetwork.begin(), kNetwork.end(), m.FsType) != kNetwork.end();
+}
+
 bool IsLocalDiskMount(const TMountEntry& m) {
-  static const std::array<std::string_view, 12> kImageOrNetwork = {
-      "squashfs", "iso9660", "udf", "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "ceph", "afs", "fuse.sshfs"};
-  if (std::find(kImageOrNetwork.begin(), kImageOrNetwork.end(), m.FsType) != kImageOrNetwork.end()) return false;
+  static const std::array<std::string_view, 3> kImage = {"squashfs", "iso9660", "udf"};
+  if (std::find(kImage.begin(), kImage.end(), m.FsType) != kImage.end() || IsNetworkMount(m)) return false;
   if (m.FsType == "zfs") return true;  // pools are named, not device nodes
   if (!StartsWith(m.Source, "/dev/")) return false;  // proc, sysfs, tmpfs, overlay, cgroup ...
   if (StartsWith(m.Source, "/dev/loop")) return false;  // mounted image files
@@ -100,44 +110,6 @@ std::vector<TMountEntry> ReadMountTable() {
 bool PathWithin(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path[0] == '/';
   return StartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-namespace {
-
-// Whether a walk of the drive `chosen` goes through the folders that `m`
-// mounts: the same file system, m's root at or below chosen's root, and the
-// place where that folder shows up under chosen not covered by another mount
-// (the walk stops at mount points, so a folder with something mounted over it
-// is reached only through its own mount).
-bool WalkReaches(const std::vector<TMountEntry>& all, const TMountEntry& chosen, const TMountEntry& m) {
-  if (chosen.Device != m.Device || !PathWithin(m.Root, chosen.Root)) return false;
-  const std::string_view rel = std::string_view(m.Root).substr(chosen.Root == "/" ? 0 : chosen.Root.size());
-  std::string place(chosen.MountPoint == "/" ? std::string_view() : std::string_view(chosen.MountPoint));
-  place.append(rel);
-  if (place.empty()) place.push_back('/');
-  for (const auto& x : all)
-    if (x.MountPoint != chosen.MountPoint && PathWithin(x.MountPoint, chosen.MountPoint) &&
-        PathWithin(place, x.MountPoint))
-      return false;
-  return true;
-}
-
-}  // namespace
-
-std::vector<std::string> DrivesFromMounts(const std::vector<TMountEntry>& mounts,
-                                          const std::function<bool(const std::string&)>& isDir) {
-  std::vector<const TMountEntry*> chosen;  // in table order
-  for (const auto& m : mounts) {
-    if (!IsLocalDiskMount(m) || !isDir(m.MountPoint)) continue;
-    if (std::any_of(chosen.begin(), chosen.end(), [&](const TMountEntry* c) { return WalkReaches(mounts, *c, m); }))
-      continue;
-    // A part of this file system listed before the whole: the whole covers it.
-    std::erase_if(chosen, [&](const TMountEntry* c) { return WalkReaches(mounts, m, *c); });
-    chosen.push_back(&m);
-  }
-  std::vector<std::string> result;
-  for (const TMountEntry* c : chosen) result.push_back(c->MountPoint);
-  return result;
 }
 
 }  // namespace vd::platform

@@ -18,8 +18,6 @@
 #include <cstring>
 #include <new>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "platform/Utf8.h"
 #include "../Platform.h"
@@ -413,10 +411,7 @@ bool PathExists(const std::string& path) {
 }
 
 std::vector<std::string> GetDrives() {
-  std::ifstream in("/proc/self/mountinfo");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return DrivesFromMounts(ParseMountInfo(ss.str()), [](const std::string& p) { return DirectoryExists(p); });
+  return DrivesFromMounts(ReadMountTable(), [](const std::string& p) { return DirectoryExists(p); });
 }
 
 int64_t GetUsedBytes(const std::string& root) {
