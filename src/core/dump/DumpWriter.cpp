@@ -90,6 +90,14 @@ void WriteFile(TJsonOut& out, const TFileLeaf& f) {
   out.Raw("}");
 }
 
+// Which machine the paths belong to, so that a window opening the file
+// elsewhere knows not to act on them.
+void WriteHostName(TJsonOut& out, const std::string& host) {
+  if (host.empty()) return;
+  out.Raw(",\"hostname\":");
+  out.String(host);
+}
+
 class TFileSink : public dump::TByteSink {
  public:
   explicit TFileSink(platform::TOutputFile& file) : FFile(file) {}
@@ -121,6 +129,7 @@ bool WriteScanData(const TDirNode& root, dump::TByteSink& sink, const TScanFileW
   out.Raw(kProgVer);
   out.Raw("\",\"timestamp\":");
   out.Number(stamp);
+  WriteHostName(out, options.HostName ? *options.HostName : platform::HostName());
   out.Raw("},\n");
 
   // Depth-first with an explicit stack: (folder, next sub-folder to write).
