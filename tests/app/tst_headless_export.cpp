@@ -164,7 +164,8 @@ class TestHeadlessExport : public QObject {
       }
     }
     vdtest::TempDir many;
-    for (int i = 0; i < 3000; ++i) many.File("d" + std::to_string(i % 30) + "/a-long-enough-file-name-" + std::to_string(i));
+    for (int i = 0; i < 3000; ++i)
+      many.File("d" + std::to_string(i % 30) + "/a-long-enough-file-name-" + std::to_string(i));
     QProcess p;
     StartProgram(p, {QStringLiteral("--export"), QString::fromStdString(target), QString::fromStdString(many.Path())});
     QVERIFY(p.waitForFinished(60000));

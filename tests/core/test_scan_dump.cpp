@@ -368,7 +368,8 @@ TEST(ScanFile, HostNameTravelsAndPlainRootsOpen) {
     EXPECT_EQ(sink.FData.find("hostname") == std::string::npos, host.empty());
   }
   for (const char* root : {"/", "/data/", "/data/x y"})
-    EXPECT_EQ(ReadScanData(kHead + R"([{"name":")" + root + R"("}]])").Root->FullPath(), platform::RemoveTrailingSeparator(root));
+    EXPECT_EQ(ReadScanData(kHead + R"([{"name":")" + root + R"("}]])").Root->FullPath(),
+              platform::RemoveTrailingSeparator(root));
 }
 
 #ifndef _WIN32

@@ -13,8 +13,8 @@
 #include <fstream>
 
 #include "TestUtil.h"
-#include "common/Dialogs.h"
 #include "actions/FileActions.h"
+#include "common/Dialogs.h"
 #include "core/results/Format.h"
 #include "platform/Platform.h"
 #include "tabs/duplicates/DuplicatesTab.h"
@@ -320,7 +320,8 @@ class TestScanFiles : public QObject {
     QVERIFY(w.Actions->ShellDeletePaths(all, false));
     Dialogs().AskYesNo = {};
     QCOMPARE(gErrors.size(), 1);
-    QVERIFY2(gErrors[0].startsWith(QStringLiteral("Left alone, no longer what the scan shows:")), qPrintable(gErrors[0]));
+    QVERIFY2(gErrors[0].startsWith(QStringLiteral("Left alone, no longer what the scan shows:")),
+             qPrintable(gErrors[0]));
     for (const char* kept : {"grown.bin", "was-file", "was-folder"}) {
       QVERIFY2(vd::platform::PathExistsNoFollow(t / kept), kept);
       QVERIFY2(gErrors[0].contains(QString::fromStdString(t / kept)), kept);
