@@ -158,6 +158,7 @@ int RunHeadlessExport(const TCommandLine& cl) {
 
   std::unique_ptr<TDirNode> root;
   int64_t timestamp = -1;  // now, for a scan
+  std::optional<std::string> host;  // this machine, for a scan
   const std::string out = cl.ExportFile == "-" ? std::string("standard output") : cl.ExportFile;
   try {
     if (cl.Scan == TStartScan::File) {
@@ -176,6 +177,8 @@ int RunHeadlessExport(const TCommandLine& cl) {
         root = std::move(read.Root);
         // A conversion keeps the date of the scan.
         if (read.Info.Timestamp > 0) timestamp = read.Info.Timestamp;
+        // And the machine it names, or none: a conversion is not a scan of here.
+        host = read.Info.HostName;
       } catch (const EScanFileError& e) {
         progress.Say("vorndale: " + name + ": " + e.what());
         return kExportFailedExitCode;
@@ -208,6 +211,7 @@ int RunHeadlessExport(const TCommandLine& cl) {
     progress.Show("Writing:", out, true);
     TScanFileWriteOptions w;
     w.Timestamp = timestamp;
+    w.HostName = host;
     w.Cancel = &context.FCancelled;
     if (!WriteScanFile(*root, cl.ExportFile, w)) {
       progress.Say("Cancelled");

@@ -32,6 +32,11 @@ std::string RemoveTrailingSeparator(std::string_view path);
 // parent (the root "/").
 std::string JoinPath(std::string_view parent, std::string_view name);
 
+// Whether `path` names one place from the top of the file system: absolute
+// (POSIX "/...", Windows "C:\..." or "\\server\share\..."), without "." or
+// ".." parts and without a doubled separator. A trailing separator is allowed.
+bool IsPlainAbsolutePath(std::string_view path);
+
 // ---- Case mapping (locale-aware, simple Unicode mapping, ASCII fast path) -----
 // Bytes that are not valid UTF-8 pass through unchanged.
 std::string ToLowerLocale(std::string_view s);
@@ -142,6 +147,27 @@ std::string GetTempFolder();
 bool DeleteTreeNoFollow(const std::string& path);
 // True when `path` names something, a dangling link included (not followed).
 bool PathExistsNoFollow(const std::string& path);
+
+// What a path names now, a link not followed: what an action checks against
+// what a scan recorded before it touches the item.
+enum class TPathKind : uint8_t {
+  Missing,  // nothing there, or it cannot be looked at
+  File,     // a regular file
+  Folder,   // a folder (not a link to one)
+  Link,     // a symbolic link, a junction or another reparse point
+  Other,    // a device, socket, FIFO...
+};
+struct TPathInfo {
+  TPathKind Kind = TPathKind::Missing;
+  int64_t Size = 0;     // of a file
+  uint64_t Device = 0;  // the volume it lies on (0 where the system does not say)
+};
+TPathInfo InspectPathNoFollow(const std::string& path);
+// Whether the folder `path` is the top of another volume than its parent's
+// (a mount point); false for what is not a folder or has no parent.
+bool IsMountPoint(const std::string& path);
+// This machine's name, as scan files record it; empty when it cannot be had.
+std::string HostName();
 
 // Memory for the scan arena in large blocks; where the system offers huge
 // pages they are asked for, which saves one page fault per 4 KiB of tree.

@@ -11,8 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "TestUtil.h"
 #include "core/dump/ScanDump.h"
+#include "platform/ScratchMount.h"
 
 namespace {
 
@@ -109,6 +113,8 @@ class TestHeadlessExport : public QObject {
     QCOMPARE(back.Root->TotalSize, int64_t(bytes));
     QCOMPARE(back.Root->TotalDirs, int64_t(dirs));
     if (args.contains(QStringLiteral("--open"))) QCOMPARE(back.Info.Timestamp, int64_t(1600000000));
+    // A scan names this machine; a conversion names what its file named (here nothing).
+    QCOMPARE(back.Info.HostName.empty(), args.contains(QStringLiteral("--open")));
   }
 
   void failures_data() {
@@ -179,6 +185,47 @@ class TestHeadlessExport : public QObject {
     std::ifstream in(good);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     QVERIFY(text.find("\"read_error\":true") != std::string::npos);
+  }
+
+  // An export over an earlier file on a full disk: exit 1 with the reason,
+  // and the earlier file as it was; once there is room, the new file keeps
+  // the earlier one's permission bits.
+  void fullDiskKeepsThePreviousFile() {
+    vdtest::TempDir out;
+    const std::string small = out.Dir("small");
+    auto mount = vdtest::TScratchMount::Tmpfs(small);
+    if (!mount.Mounted()) QSKIP(mount.Why().c_str());
+    const std::string target = small + "/scan.json";
+    std::ofstream(target) << "the previous scan";
+    QCOMPARE(::chmod(target.c_str(), 0640), 0);
+    {
+      std::ofstream fill(small + "/filler", std::ios::binary);
+      const std::string block(65536, 'x');
+      while (fill.write(block.data(), std::streamsize(block.size()))) {
+      }
+    }
+    vdtest::TempDir many;
+    for (int i = 0; i < 3000; ++i)
+      many.File("d" + std::to_string(i % 30) + "/a-long-enough-file-name-" + std::to_string(i));
+    QProcess p;
+    StartProgram(p, {QStringLiteral("--export"), QString::fromStdString(target), QString::fromStdString(many.Path())});
+    QVERIFY(p.waitForFinished(60000));
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == 1, qPrintable(stdErr));
+    QVERIFY2(stdErr.contains(QStringLiteral("No space left on device")), qPrintable(stdErr));
+    std::ifstream in(target);
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string("the previous scan"));
+    QCOMPARE(Entries(small), (QStringList{"filler", "scan.json"}));
+
+    std::remove((small + "/filler").c_str());
+    StartProgram(p, {QStringLiteral("--export"), QString::fromStdString(target), QString::fromStdString(many.Path())});
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    struct stat st;
+    QCOMPARE(::stat(target.c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, 0640u);
+    QCOMPARE(vd::ReadScanFile(target).Root->TotalFiles, int64_t(3000));
   }
 
   // Ctrl+C during a long scan: the run stops, says so, and leaves nothing,

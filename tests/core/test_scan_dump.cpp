@@ -10,6 +10,10 @@
 #include "TestUtil.h"
 #include "core/dump/ScanDump.h"
 #include "core/scan/DiskScanner.h"
+#include "platform/Platform.h"
+#ifndef _WIN32
+#include "platform/ScratchMount.h"
+#endif
 
 using namespace vd;
 using vdtest::FindChild;
@@ -209,6 +213,16 @@ TEST(ScanFile, MalformedInputNamesOffsetAndExpectation) {
       {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\",\"asize\":9223372036854775807},{\"name\":\"b\",\"asize\":1}]]", 63,
        "add up"},
       {"[1,2,{},[{\"name\":\"\"},{\"name\":\"f\"}]]", 21, "found a file directly in an all-drives root"},
+      // Roots and drives name one place whatever the working folder.
+      {"[1,2,{},[{\"name\":\"Documents\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"./x\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"/a/./b\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"/a/../etc\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"/a//b\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"/..\"}]]", 9, "expected an absolute path"},
+      {"[1,2,{},[{\"name\":\"\"},[{\"name\":\"mnt\"}]]]", 22, "as a drive's name"},
+      {"[1,2,{},[{\"name\":\"\"},[{\"name\":\"/a\"}],[{\"name\":\"/b/../a\"}]]]", 38, "as a drive's name"},
+      {"[1,2,{},[{\"name\":\"\"},[{\"name\":\"/a\"}],[{\"name\":\"/a/\"}]]]", 38, "\"/a/\" twice"},
       {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\\x\"}]]", 32, "valid escape"},
       {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"\\ud800\"}]]", 31, "low surrogate"},
       {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\nb\"}]]", 32, "control characters"},
@@ -330,5 +344,76 @@ TEST(ScanFile, DashWritesToStandardOutput) {
   ASSERT_TRUE(ok);
   EXPECT_EQ(ReadFileBytes(t / "out"), WriteScanString(*tree, dump::TCompression::None, 3));
   EXPECT_FALSE(std::filesystem::exists(t / "-"));
+}
+#endif
+
+// Our files name the machine; a file read keeps the name it gives, or none,
+// through a conversion; plain absolute roots, "/" and trailing separators
+// included, open as before.
+TEST(ScanFile, HostNameTravelsAndPlainRootsOpen) {
+  const auto tree = SampleTree();
+  const std::string here = platform::HostName();
+  ASSERT_FALSE(here.empty());
+  const TScanFileRead ours = ReadScanData(WriteScanString(*tree, dump::TCompression::None, 1));
+  EXPECT_EQ(ours.Info.HostName, here);
+  EXPECT_TRUE(ReadScanData(kHead + R"([{"name":"/"}]])").Info.HostName.empty());
+
+  for (const std::string& host : {std::string("elsewhere \"quoted\""), std::string()}) {
+    dump::TStringSink sink;
+    TScanFileWriteOptions o;
+    o.Timestamp = 1;
+    o.HostName = host;
+    ASSERT_TRUE(WriteScanData(*tree, sink, o));
+    EXPECT_EQ(ReadScanData(sink.FData).Info.HostName, host);
+    EXPECT_EQ(sink.FData.find("hostname") == std::string::npos, host.empty());
+  }
+  for (const char* root : {"/", "/data/", "/data/x y"})
+    EXPECT_EQ(ReadScanData(kHead + R"([{"name":")" + root + R"("}]])").Root->FullPath(),
+              platform::RemoveTrailingSeparator(root));
+}
+
+#ifndef _WIN32
+// A save over an earlier file on a full disk leaves that file as it was and
+// says why; a save that succeeds keeps the permission bits of what it replaces.
+TEST(ScanFile, FullDiskKeepsThePreviousFileAndModeIsKept) {
+  vdtest::TempDir t;
+  const std::string at = t.Dir("small");
+  auto mount = vdtest::TScratchMount::Tmpfs(at);
+  if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
+  const auto tree = SampleTree();
+  const std::string p = at + "/scan.json";
+  ASSERT_TRUE(WriteScanFile(*tree, p, {.Timestamp = 1}));
+  ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
+  const std::string before = ReadFileBytes(p);
+
+  // Fill what is left of the 4 MiB.
+  {
+    const int fd = ::open((at + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(65536, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+  TTreeBuilder big("/big");
+  for (int i = 0; i < 100000; ++i) big.AddFile(big.Root(), "file-with-a-long-name-" + std::to_string(i), i);
+  const auto bigTree = big.Finish();
+  try {
+    WriteScanFile(*bigTree, p, {.Timestamp = 2});
+    ADD_FAILURE() << "a write to a full disk succeeded";
+  } catch (const EScanFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("No space left"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadFileBytes(p), before);
+  const auto entries = std::distance(std::filesystem::directory_iterator(at), std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, 2) << "the temporary file is gone";
+
+  std::filesystem::remove(at + "/filler");
+  ::umask(022);
+  ASSERT_TRUE(WriteScanFile(*tree, p, {.Timestamp = 3}));
+  struct stat st;
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_NE(ReadFileBytes(p), before);
 }
 #endif

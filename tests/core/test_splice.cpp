@@ -10,6 +10,10 @@
 #include "ScanTreeLookup.h"
 #include "TestUtil.h"
 #include "core/scan/Splice.h"
+#ifndef _WIN32
+#include "core/dump/ScanDump.h"  // not in the cross build
+#include "platform/ScratchMount.h"
+#endif
 
 using namespace vd;
 namespace fs = std::filesystem;
@@ -93,6 +97,24 @@ const TScenario kScenarios[] = {
     {"a folder deleted since the scan leaves its parent",
      false,
      {{[](const vdtest::TempDir& t) { fs::remove_all(t / "a/deep"); }, {"a/deep"}}}},
+    // A walk of the parent finds the file where the folder was.
+    {"a folder that has become a file",
+     false,
+     {{[](const vdtest::TempDir& t) {
+         fs::remove_all(t / "a/deep");
+         t.File("a/deep", 33);
+       },
+       {"a/deep"}}}},
+#ifndef _WIN32
+    // Not entered, as a walk of the parent would not enter it.
+    {"a folder that has become a link",
+     false,
+     {{[](const vdtest::TempDir& t) {
+         fs::remove_all(t / "a/deep");
+         fs::create_directory_symlink(t / "b", t / "a/deep");
+       },
+       {"a/deep"}}}},
+#endif
     {"a folder inside a drive, then the drive",
      true,
      {{[](const vdtest::TempDir& t) { t.File("b/sub/s.txt", 70); }, {"b"}},
@@ -173,3 +195,42 @@ TEST(Rescan, GoneFolderNeedsItsParent) {
   EXPECT_TRUE(CanRescan(*inner->Parent));
   EXPECT_FALSE(CanRescan(*inner));
 }
+
+#ifndef _WIN32
+// In a tree read from a scan file, a missing folder is never taken out: not a
+// folder gone from a parent that is here, not a drive that is not.
+TEST(Rescan, MissingFolderOfAScanFileIsRefused) {
+  vdtest::TempDir t;
+  BaseTree(t);
+  const std::string dump = WriteScanString(*ScanOf(t, true), dump::TCompression::None, 1);
+  std::unique_ptr<TDirNode> tree = ReadScanData(dump).Root;
+  ASSERT_EQ(tree->Children.size(), 2u);
+  TDirNode* deep = FindFolder(tree.get(), t / "a/deep");
+  TDirNode* driveB = FindFolder(tree.get(), t / "b");
+  ASSERT_TRUE(deep && driveB);
+  fs::remove_all(t / "a/deep");
+  fs::remove_all(t / "b");
+  EXPECT_FALSE(CanRescan(*deep, true));
+  EXPECT_FALSE(CanRescan(*driveB, true));
+  EXPECT_TRUE(CanRescan(*FindFolder(tree.get(), t / "a"), true));
+  // A live scan takes them out, as a rescan of the parent would show.
+  EXPECT_TRUE(CanRescan(*deep, false));
+}
+
+// A folder that has become a mount point since the scan is not walked into:
+// the other volume's files would pass for the folder's.
+TEST(Rescan, FolderThatHasBecomeAMountPointIsNotEntered) {
+  vdtest::TempDir t;
+  BaseTree(t);
+  std::unique_ptr<TDirNode> tree = ScanOf(t, false);
+  auto mount = vdtest::TScratchMount::Tmpfs(t / "a/deep");
+  if (!mount.Mounted()) GTEST_SKIP() << mount.Why();
+  t.File("a/deep/other-volume.bin", 4000);
+  TRescan rescan({FindFolder(tree.get(), t / "a/deep")});
+  TScanContext ctx;
+  rescan.Walk(ctx);
+  ASSERT_TRUE(rescan.SpliceInto(tree));
+  EXPECT_EQ(FindFolder(tree.get(), t / "a/deep"), nullptr);
+  vdtest::ExpectSameTree(tree.get(), ScanOf(t, false).get());
+}
+#endif

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "core/dump/ScanDump.h"
@@ -218,7 +219,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     if (FFrames.back().Kind == TKind::Info)
       FKey = KeyOf(k);
     else if (FFrames.back().Kind == TKind::Meta)
-      FMetaKey = k == "progname" ? 1 : k == "progver" ? 2 : k == "timestamp" ? 3 : 0;
+      FMetaKey = k == "progname" ? 1 : k == "progver" ? 2 : k == "timestamp" ? 3 : k == "hostname" ? 4 : 0;
     return true;
   }
 
@@ -258,6 +259,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     if (InMeta()) {
       if (FMetaKey == 1) FInfo.ProgName = v;
       if (FMetaKey == 2) FInfo.ProgVer = v;
+      if (FMetaKey == 4) FInfo.HostName = v;
       return true;
     }
     if (!InInfo()) return true;
@@ -407,12 +409,25 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     return true;
   }
 
+  // Paths of a dump stand for places on a disk that actions and rescans
+  // reach: each must name one place, whatever the working folder, and no two
+  // drives the same one.
+  static constexpr const char* kNotPlainRoot =
+      "expected an absolute path without \".\" or \"..\" parts or a doubled separator as the root's name";
+  static constexpr const char* kNotPlainDrive =
+      "expected an absolute path without \".\" or \"..\" parts or a doubled separator as a drive's name";
+  bool DriveOnce(const std::string& path) {
+    if (FDriveKeys.insert(platform::PathKey(platform::RemoveTrailingSeparator(path))).second) return true;
+    return Fail("expected each drive once in an all-drives root, found \"" + path + "\" twice", FEntryAt);
+  }
+
   // The info object of a folder has ended: the folder becomes a node (or is skipped).
   bool OpenFolder(TFrame& dir) {
     const size_t depth = FFrames.size() - 1;  // index of `dir`; 1 is the root
     if (depth == 1) {
       if (!FEntry.HasName) return Fail("expected a \"name\" in the root folder: the scanned path", FEntryAt);
       if (FEntry.Name.find('\0') != std::string::npos) return Fail("expected a path without NUL as the root's name", FEntryAt);
+      if (!FEntry.Name.empty() && !platform::IsPlainAbsolutePath(FEntry.Name)) return Fail(kNotPlainRoot, FEntryAt);
       if (FEntry.Name.empty()) {
         FSynthetic = CreateSyntheticRoot();
         dir.Node = FSynthetic.get();
@@ -434,6 +449,8 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
       // A drive of an all-drives scan: its name is its path.
       if (!FEntry.HasName || FEntry.Name.empty() || FEntry.Name.find('\0') != std::string::npos)
         return Fail("expected a drive's path as the name of a folder in an all-drives root", FEntryAt);
+      if (!platform::IsPlainAbsolutePath(FEntry.Name)) return Fail(kNotPlainDrive, FEntryAt);
+      if (!DriveOnce(FEntry.Name)) return false;
       FBuilder = std::make_unique<TTreeBuilder>(FEntry.Name);
       dir.Node = FBuilder->Root();
     } else {
@@ -504,6 +521,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   int64_t FTotal = 0;
   std::unique_ptr<TTreeBuilder> FBuilder;
   std::unique_ptr<TDirNode> FSynthetic;
+  std::unordered_set<std::string> FDriveKeys;
 };
 
 std::string ExpectationOf(rapidjson::ParseErrorCode code) {

@@ -135,6 +135,14 @@ TLinkIndex IndexLinks(const TDirNode& root) {
   return index;
 }
 
+// Which machine the paths belong to, so that a window opening the file
+// elsewhere knows not to act on them.
+void WriteHostName(TJsonOut& out, const std::string& host) {
+  if (host.empty()) return;
+  out.Raw(",\"hostname\":");
+  out.String(host);
+}
+
 class TFileSink : public dump::TByteSink {
  public:
   explicit TFileSink(platform::TOutputFile& file) : FFile(file) {}
@@ -166,6 +174,7 @@ bool WriteScanData(const TDirNode& root, dump::TByteSink& sink, const TScanFileW
   out.Raw(kProgVer);
   out.Raw("\",\"timestamp\":");
   out.Number(stamp);
+  WriteHostName(out, options.HostName ? *options.HostName : platform::HostName());
   out.Raw("},\n");
 
   // Depth-first with an explicit stack: (folder, next sub-folder to write).

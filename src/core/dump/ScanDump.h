@@ -1,7 +1,7 @@
 // Scan files: the JSON dump format that terminal disk-usage tools share, read
 // into a scan tree and written from one.
 //
-//   [1, 2, {"progname":"vorndale","progver":"1.0","timestamp":<unix seconds>},
+//   [1, 2, {"progname":"vorndale","progver":"1.0","timestamp":<unix seconds>,"hostname":"<machine>"},
 //    [{"name":"/scanned/path"},
 //     {"name":"file","asize":123,"mtime":1700000000},
 //     [{"name":"sub-folder"}, ...]]]
@@ -23,6 +23,9 @@
 //   longest string and the depth, both at most the input's size.
 // - Entries marked "excluded" or "notreg" are skipped, as the scan leaves out what
 //   it does not count. A folder's own "asize" is ignored (a scan counts files only).
+// - The root's name, and each drive's, is an absolute path without "." or ".."
+//   parts or a doubled separator (never resolved against the working folder),
+//   and no drive comes twice.
 // - A root named "" is the synthetic root of an all-drives scan: its children are
 //   folders whose names are the drives' paths. That is how the writer saves such
 //   a tree (one file, the drives side by side).
@@ -39,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,6 +71,9 @@ struct TScanFileInfo {
   std::string ProgName;
   std::string ProgVer;
   int64_t Timestamp = 0;  // unix seconds of the scan; 0 when the file has none
+  // The machine that was scanned, as our dumps record it ("hostname"); empty
+  // in other tools' files.
+  std::string HostName;
 };
 
 // Reading reports (unpacked bytes so far, raw bytes so far, files, folders) about
@@ -98,6 +105,9 @@ struct TScanFileWriteOptions {
   // Unix seconds for the header; -1 means now. Pass TScanFileInfo.Timestamp to
   // keep the date of a scan that was read from a file.
   int64_t Timestamp = -1;
+  // The machine named in the header: unset means this one; a tree read from
+  // a file passes the file's (empty: none is written).
+  std::optional<std::string> HostName = std::nullopt;
   const std::atomic<int32_t>* Cancel = nullptr;  // checked every 4096 entries
 };
 

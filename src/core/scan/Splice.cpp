@@ -56,6 +56,16 @@ std::vector<TDirNode*> OutermostFolders(const std::vector<TDirNode*>& folders) {
   return out;
 }
 
+// A folder below the top of its tree, whose parent can be walked instead.
+bool HasFolderParent(const TDirNode& f) { return f.Parent && !f.Parent->FullPath().empty(); }
+
+// The top of a tree is walked as a scan walks its root: whatever the path
+// leads to. Below it, only what a walk of the parent would enter.
+bool WalkInto(const std::string& path, bool belowTop) {
+  if (!belowTop) return platform::DirectoryExists(path);
+  return platform::InspectPathNoFollow(path).Kind == platform::TPathKind::Folder && !platform::IsMountPoint(path);
+}
+
 }  // namespace
 
 TDirNode* FindFolder(TDirNode* root, std::string_view path) {
@@ -85,10 +95,11 @@ TDirNode* FolderOfPath(TDirNode* root, std::string_view path) {
   return FindFolder(root, std::string_view(p).substr(0, cut == 0 ? 1 : cut));
 }
 
-bool CanRescan(const TDirNode& folder) {
+bool CanRescan(const TDirNode& folder, bool fromScanFile) {
   const std::string path = folder.FullPath();
   if (path.empty()) return false;  // "(All Drives)" is rescanned drive by drive
   if (platform::DirectoryExists(path)) return true;
+  if (fromScanFile) return platform::InspectPathNoFollow(path).Kind != platform::TPathKind::Missing;
   if (!folder.Parent) return false;
   const std::string parent = folder.Parent->FullPath();
   return parent.empty() || platform::DirectoryExists(parent);
@@ -149,8 +160,14 @@ TRescan::TRescan(const std::vector<TDirNode*>& folders) {
     else
       wanted.push_back(f);
   }
+  for (TDirNode*& f : wanted)
+    if (f && HasFolderParent(*f) && platform::InspectPathNoFollow(f->FullPath()).Kind == platform::TPathKind::File)
+      f = f->Parent;
   FFolders = OutermostFolders(wanted);
-  for (const TDirNode* f : FFolders) FPaths.push_back(f->FullPath());
+  for (const TDirNode* f : FFolders) {
+    FPaths.push_back(f->FullPath());
+    FBelowTop.push_back(HasFolderParent(*f));
+  }
 }
 
 void TRescan::Walk(TScanContext& context, const TWalkOptions& options) {
@@ -166,7 +183,7 @@ void TRescan::Walk(TScanContext& context, const TWalkOptions& options) {
   for (const std::string& path : FPaths) {
     if (context.IsCancelled()) return;
     std::unique_ptr<TDirNode> fresh;
-    if (platform::DirectoryExists(path)) fresh = WalkScanSource(context, false, path, {}, walk);
+    if (WalkInto(path, FBelowTop[&path - FPaths.data()])) fresh = WalkScanSource(context, false, path, {}, walk);
     if (fresh) {
       filesOff += fresh->TotalFiles;
       dirsOff += fresh->TotalDirs;

@@ -51,8 +51,9 @@ TDirNode* FolderOfPath(TDirNode* root, std::string_view path);
 // parent that is still there (the splice then takes it out, as a rescan of
 // the parent would). A folder whose parent is gone too cannot: that is a
 // scan from another machine, or a branch deleted higher up, and taking it out
-// would pass for a result.
-bool CanRescan(const TDirNode& folder);
+// would pass for a result. In a tree read from a scan file nothing is taken
+// out for being missing: there the folder itself must be here.
+bool CanRescan(const TDirNode& folder, bool fromScanFile = false);
 
 // Puts `fresh` in place of `old`, a folder of the tree held by `root` (the root
 // itself included: then `root` becomes `fresh`). Null `fresh` takes `old` out.
@@ -64,14 +65,18 @@ void SpliceSubtree(std::unique_ptr<TDirNode>& root, TDirNode* old, std::unique_p
 class TRescan {
  public:
   // Folders of the tree; repeats and folders inside another of them are
-  // dropped, and "(All Drives)" stands for each of its drives.
+  // dropped, and "(All Drives)" stands for each of its drives. A folder that
+  // has become a file stands for its parent, whose walk then finds the file
+  // in its place (a root or a drive has no parent to walk, and stays).
   explicit TRescan(const std::vector<TDirNode*>& folders);
 
   const std::vector<TDirNode*>& Folders() const { return FFolders; }
   const std::vector<std::string>& Paths() const { return FPaths; }
 
   // Walks each folder again as a fresh tree with `context`'s filters, one
-  // after another; a path that is no longer a folder gives no tree. Progress
+  // after another; a path that is no longer a folder gives no tree, and so
+  // does a folder below the tree's top that has become a link or a mount
+  // point (a walk of its parent would not enter it either). Progress
   // counts across all of them, and is reported once more after each folder.
   // The tree must not change until SpliceInto. Errors of the filters (an invalid mask) throw.
   void Walk(TScanContext& context, const TWalkOptions& options = {});
@@ -84,6 +89,7 @@ class TRescan {
  private:
   std::vector<TDirNode*> FFolders;
   std::vector<std::string> FPaths;
+  std::vector<bool> FBelowTop;  // has a parent folder in the tree
   std::vector<std::unique_ptr<TDirNode>> FFresh;
   bool FComplete = false;
 };

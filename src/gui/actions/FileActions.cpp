@@ -9,6 +9,7 @@
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
 #include "common/ResultsState.h"
+#include "core/scan/Splice.h"
 #include "platform/DeleteRequest.h"
 #include "platform/Platform.h"
 #include "views/Shell.h"
@@ -26,6 +27,22 @@ QStringList DisplayList(const std::vector<std::string>& paths) {
 }
 
 }  // namespace
+
+bool StillAsScanned(const TDirNode* root, const std::string& path) {
+  if (!root) return true;
+  const platform::TPathInfo now = platform::InspectPathNoFollow(path);
+  if (now.Kind == platform::TPathKind::Missing) return true;
+  if (FindFolder(const_cast<TDirNode*>(root), path)) return now.Kind == platform::TPathKind::Folder;
+  const std::string p = platform::RemoveTrailingSeparator(path);
+  const size_t cut = p.find_last_of(platform::PathSeparator());
+  if (cut == std::string::npos) return true;
+  const TDirNode* folder = FindFolder(const_cast<TDirNode*>(root), std::string_view(p).substr(0, cut == 0 ? 1 : cut));
+  if (!folder) return true;
+  const std::string key = platform::PathKey(std::string_view(p).substr(cut + 1));
+  for (const TFileLeaf* f : folder->Leaves)
+    if (platform::PathKey(f->Name()) == key) return now.Kind == platform::TPathKind::File && now.Size == f->ApparentSize();
+  return true;
+}
 
 TRemoveSeam& RemoveOps() {
   static TRemoveSeam seam{&platform::MoveToTrash, &platform::DeleteTreeNoFollow};
@@ -113,11 +130,17 @@ void TFileActions::AskAndRemove(bool toRecycleBin) {
 }
 
 bool TFileActions::ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin) {
-  if (paths.empty()) return false;
+  if (paths.empty() || !S.FPathsAreHere) return false;
+  std::vector<std::string> same, changed;
+  for (const auto& p : paths) (StillAsScanned(S.FRoot.get(), p) ? same : changed).push_back(p);
+  if (!changed.empty())
+    ShowErrorMessage(FParent, QStringLiteral("Left alone, no longer what the scan shows:\n") +
+                                  DisplayList(changed).join(QLatin1Char('\n')));
+  if (same.empty()) return true;
   const TRemoveSeam& ops = RemoveOps();
   const auto& removeOne = toRecycleBin ? ops.MoveToTrash : ops.DeleteTree;
   // Not following links here: a link is removed as itself, a dangling one too.
-  return platform::RunDeleteRequest(paths, removeOne, &platform::PathExistsNoFollow);
+  return platform::RunDeleteRequest(same, removeOne, &platform::PathExistsNoFollow);
 }
 
 void TFileActions::AfterFileAction() {

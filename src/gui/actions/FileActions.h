@@ -21,10 +21,20 @@
 
 class QWidget;
 
+namespace vd {
+class TDirNode;
+}
+
 namespace vd::gui {
 
 class TResultTab;
 struct TResultsState;
+
+// Whether the item at `path` on disk is still what the tree `root` recorded
+// there: a folder is a folder (not a link to one, nor a file), a file is a
+// regular file of the recorded size. A path the tree does not hold, or that
+// is gone from the disk, passes: there is nothing to mistake for it.
+bool StillAsScanned(const TDirNode* root, const std::string& path);
 
 // How one path is removed. Tests replace these to make a removal fail where
 // the file system cannot be made to refuse.
@@ -61,7 +71,9 @@ class TFileActions : public QObject {
 
   // Removes every path (each distinct one once; one inside a folder removed
   // before it counts as done) and stops at the first that cannot be removed.
-  // True when all are gone; false for an empty list.
+  // An item that is no longer what the scan says (StillAsScanned) is left,
+  // and a box lists those; nothing is removed for a scan file of another
+  // machine. True when all the others are gone; false for an empty list.
   bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin);
 
   // After a successful delete: the "Only Files" and "Files in Folders"

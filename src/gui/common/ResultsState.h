@@ -50,6 +50,10 @@ struct TResultsState {
   // True while one control updates another by program, so that handlers do
   // not echo the change back. A flag, not a counter.
   bool FSyncing = false;
+  // Whether the tree's paths are on this machine: a scan, or a scan file
+  // made here. A file from elsewhere names paths that Trash, Delete, Rescan
+  // and the content check must not touch, whatever happens to lie there.
+  bool FPathsAreHere = true;
 
   bool Cancelled() const { return FContext && FContext->IsCancelled(); }
 };

@@ -13,6 +13,7 @@
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"
+#include "window/ScanFiles.h"
 
 namespace vd::gui {
 
@@ -42,17 +43,17 @@ TRescanAction::TRescanAction(TfrmMain& window) : QObject(&window), W(window) {
   connect(W.btnRescan, &QToolButton::clicked, this, &TRescanAction::RescanSelected);
 }
 
-void TRescanAction::UpdateButtons(bool busy) { W.btnRescan->setEnabled(!busy && W.S.FRoot); }
+void TRescanAction::UpdateButtons(bool busy) { W.btnRescan->setEnabled(!busy && W.S.FRoot && W.S.FPathsAreHere); }
 
 void TRescanAction::RescanSelected() {
-  if (AppClosing || !W.S.FRoot || W.IsScanRunning() || !W.btnScan->isEnabled()) return;
+  if (AppClosing || !W.S.FRoot || !W.S.FPathsAreHere || W.IsScanRunning() || !W.btnScan->isEnabled()) return;
   std::vector<TDirNode*> folders;
   for (const std::string& path : W.Actions->GatherSelectedPaths())
     if (TDirNode* d = FolderOfPath(W.S.FRoot.get(), path)) folders.push_back(d);
   auto rescan = std::make_shared<TRescan>(folders);
   if (rescan->Folders().empty()) return;
   for (const TDirNode* f : rescan->Folders()) {
-    if (!CanRescan(*f)) {
+    if (!CanRescan(*f, W.ScanFiles->ShowsScanFile())) {
       ShowErrorMessage(&W, QStringLiteral("Folder does not exist.\n") + DisplayText(f->FullPath()));
       return;
     }
@@ -113,6 +114,7 @@ void TRescanAction::Complete(TRescan& rescan, const QString& err, bool restartCo
     // Nothing shown may point into a subtree about to go: the views are
     // emptied with the tree set aside, then built again from the whole tree.
     std::unique_ptr<TDirNode> root = std::move(W.S.FRoot);
+    W.ScanFiles->KeepOriginThroughClear();
     W.ClearResults();
     rescan.SpliceInto(root);
     W.S.FRoot = std::move(root);

@@ -14,8 +14,11 @@
 //   results, as after a scan.
 // - A folder that is gone from a parent that is still there is taken out of
 //   the tree (what a rescan of the parent would show); one whose parent is
-//   gone too (a scan file from another machine, a branch removed higher up)
-//   is refused with "Folder does not exist." and nothing changes.
+//   gone too (a branch removed higher up), or any missing folder of a scan
+//   file, is refused with "Folder does not exist." and nothing changes. A
+//   folder that has become a file is replaced by that file (its parent is
+//   walked); one that has become a link or a mount point is not entered.
+// - Nothing of a scan file from another machine is rescanned.
 #pragma once
 
 #include <QObject>

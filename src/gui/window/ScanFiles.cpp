@@ -19,6 +19,7 @@
 #include "core/Errors.h"
 #include "core/dump/ScanDump.h"
 #include "core/results/Format.h"
+#include "platform/Platform.h"
 #include "views/Shell.h"
 #include "window/MainWindow.h"
 
@@ -70,6 +71,16 @@ QString ScanDate(int64_t unixSeconds) {
   return QString::fromStdString(FormatDateTimeShort(FileTimeToLocalDateTime(UnixSecondsToFileTime(unixSeconds))));
 }
 
+// The title while a scan file is shown: that it is one, which, of when, and
+// of which other machine.
+QString FileCaption(const std::string& path, const TScanFileInfo& info) {
+  QString text = QStringLiteral("Scan file ") + DisplayText(ExtractFileName(path));
+  if (info.Timestamp > 0) text += QStringLiteral(" (") + ScanDate(info.Timestamp) + QLatin1Char(')');
+  if (!info.HostName.empty() && info.HostName != platform::HostName())
+    text += QStringLiteral(" from ") + DisplayText(info.HostName);
+  return text;
+}
+
 void RestoreCursor() {
   while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
@@ -102,10 +113,27 @@ void TScanFiles::btnSaveScanClick() {
 void TScanFiles::UpdateButtons(bool busy) {
   W.btnOpenScan->setEnabled(!busy);
   W.btnSaveScan->setEnabled(!busy && W.S.FRoot);
+  // Copy, open, reveal and properties stay: they only read, and look first.
+  W.btnRemoveToRecycleBin->setEnabled(W.S.FPathsAreHere);
+  W.btnRemove->setEnabled(W.S.FPathsAreHere);
+}
+
+bool TScanFiles::IsFromHere(const std::string& hostName, const TDirNode& root) {
+  if (!hostName.empty()) return hostName == platform::HostName();
+  if (!root.FullPath().empty()) return platform::DirectoryExists(root.FullPath());
+  for (const TDirNode* drive : root.Children)
+    if (!platform::DirectoryExists(drive->FullPath())) return false;
+  return !root.Children.empty();
 }
 
 void TScanFiles::ResultsCleared() {
+  if (FKeepOrigin) {
+    FKeepOrigin = false;
+    return;
+  }
   FSourceFile.clear();
+  FHostName.clear();
+  W.S.FPathsAreHere = true;
   // Whatever fills the results next is from now, unless it is a file.
   FTimestamp = QDateTime::currentSecsSinceEpoch();
   SetCaption({});
@@ -211,10 +239,9 @@ void TScanFiles::OpenScanFile(const std::string& path) {
               self.FKeptContext.reset();
               self.FSourceFile = path;
               self.FTimestamp = holder->Info.Timestamp;
-              const QString name = DisplayText(ExtractFileName(path));
-              self.SetCaption(holder->Info.Timestamp > 0
-                                  ? name + QStringLiteral(" (") + ScanDate(holder->Info.Timestamp) + QLatin1Char(')')
-                                  : name);
+              self.FHostName = holder->Info.HostName;
+              w.S.FPathsAreHere = IsFromHere(holder->Info.HostName, *w.S.FRoot);
+              self.SetCaption(FileCaption(path, holder->Info));
               w.FinishScan(true, QString());
               return;
             }
@@ -247,6 +274,8 @@ void TScanFiles::SaveScanFile(const std::string& path) {
   const TDirNode* root = W.S.FRoot.get();
   TScanFileWriteOptions o;
   o.Timestamp = FTimestamp > 0 ? FTimestamp : -1;
+  // Saved again, a file still names the machine its paths are on.
+  if (ShowsScanFile()) o.HostName = FHostName;
   o.Cancel = &context->FCancelled;
   QPointer<TfrmMain> window(&W);
   QThreadPool::globalInstance()->start([task, context, root, o, path, window, before] {

@@ -18,6 +18,7 @@
 class QWidget;
 
 namespace vd {
+class TDirNode;
 class TScanContext;
 }
 
@@ -57,6 +58,17 @@ class TScanFiles : public QObject {
   void ResultsCleared();
   void UpdateButtons(bool busy);
 
+  // Whether the results shown were read from a scan file.
+  bool ShowsScanFile() const { return !FSourceFile.empty(); }
+  // The next clear of the results keeps where they came from: a rescan
+  // empties the views but the tree stays the file's.
+  void KeepOriginThroughClear() { FKeepOrigin = true; }
+  // Whether a scan file with this host name and root stands for paths of
+  // this machine: ours name the machine; one without a name (another tool's)
+  // counts as from here where its root (every drive of an all-drives file)
+  // is a folder here.
+  static bool IsFromHere(const std::string& hostName, const TDirNode& root);
+
  private:
   void SetCaption(const QString& suffix);
   // A read or save: the window busy, the task and its own context.
@@ -71,6 +83,9 @@ class TScanFiles : public QObject {
   // and the scan's date in unix seconds (0: unknown).
   std::string FSourceFile;
   int64_t FTimestamp = 0;
+  // The machine the file names ("": none), kept when it is saved again.
+  std::string FHostName;
+  bool FKeepOrigin = false;
   QString FBaseCaption;
 };
 

@@ -112,14 +112,23 @@ bool TOutputFile::Open(const std::string& path) {
     FError = "Is a directory";
     return false;
   }
+  // The file it replaces keeps its permission bits: the rename would
+  // otherwise hand its readers whatever the umask allows.
+  struct stat old;
+  const bool replaced = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = (folder == "/" ? std::string() : folder) + "/." + base + "." + std::to_string(::getpid()) +
                        "-" + std::to_string(counter++) + ".tmp";
     if (path.find('/') == std::string::npos) temp = temp.substr(2);  // relative: stay relative
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replaced ? 0600 : 0666);
     if (fd >= 0) {
       FHandle = fd;
       FTemp = std::move(temp);
+      if (replaced && ::fchmod(fd, old.st_mode & 07777) != 0) {
+        FError = ErrnoText(errno);
+        Abort();
+        return false;
+      }
       return true;
     }
     if (errno != EEXIST) {

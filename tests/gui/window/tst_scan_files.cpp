@@ -5,14 +5,20 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <fstream>
 
 #include "TestUtil.h"
+#include "actions/FileActions.h"
 #include "common/Dialogs.h"
 #include "core/results/Format.h"
+#include "platform/Platform.h"
+#include "tabs/duplicates/DuplicatesTab.h"
+#include "tabs/files/FilesTab.h"
 #include "window/MainWindow.h"
 #include "window/ScanFiles.h"
 
@@ -76,6 +82,32 @@ std::string BigScanFile() {
   return big + "]]";
 }
 
+// A scan file of `root` with two same-named files (a duplicate group), with
+// `host` in its header when given.
+std::string DumpOf(const std::string& root, const std::string& host) {
+  const std::string meta = host.empty() ? "{}" : R"({"hostname":")" + host + R"("})";
+  return "[1,2," + meta + R"(,[{"name":")" + root +
+         R"("},{"name":"one.txt","asize":7},[{"name":"sub"},{"name":"ONE.txt","asize":7}]]])";
+}
+
+// What a scan of `root` recorded, before the disk changed under it.
+std::string ChangedDump(const std::string& root) {
+  return R"([1,2,{},[{"name":")" + root + R"("},
+    {"name":"same.bin","asize":10},{"name":"grown.bin","asize":10},{"name":"was-file","asize":1},
+    [{"name":"was-folder"}],[{"name":"folder"},{"name":"f.txt","asize":3}]]])";
+}
+
+// All drives of this machine: one that is here, one that is not.
+std::string DrivesDump(const std::string& here, const std::string& gone) {
+  return R"([1,2,{"hostname":")" + vd::platform::HostName() + R"("},[{"name":""},[{"name":")" + here +
+         R"("},{"name":"x.bin","asize":100}],[{"name":")" + gone + R"("},{"name":"g.bin","asize":900}]]])";
+}
+
+std::string Slurp(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace
 
 // (moc reads this file too: JSON in raw strings stays above this line.)
@@ -121,7 +153,7 @@ class TestScanFiles : public QObject {
     QCOMPARE(t.Rows[0], 6);  // every file listed
     QCOMPARE(t.Rows[1], 3);  // .bin, .txt, .log
     QCOMPARE(w.S.FRoot->FullPath(), std::string("/srv/data"));
-    QVERIFY2(w.windowTitle().startsWith(QStringLiteral("%1 1.0 \u2014 hand.json (2023-11-1")
+    QVERIFY2(w.windowTitle().startsWith(QStringLiteral("%1 1.0 \u2014 Scan file hand.json (2023-11-1")
                                             .arg(QCoreApplication::applicationName())),
              qPrintable(w.windowTitle()));
     QVERIFY(w.btnSaveScan->isEnabled());
@@ -221,6 +253,105 @@ class TestScanFiles : public QObject {
     // File actions find the files where the file says they are.
     QCOMPARE(w.S.FRoot->FullPath(), t.Path());
     ScanFileDialogs().AskSaveName = {};
+  }
+
+  // Trash, Delete, Rescan and the content check only where the file's paths
+  // are this machine's; copy and the other read-only actions everywhere. The
+  // title says which file, of when, and from which other machine.
+  void diskActionsOnlyForFilesFromHere_data() {
+    QTest::addColumn<bool>("rootHere");
+    QTest::addColumn<QString>("host");  // "=" for this machine's name
+    QTest::addColumn<bool>("fromHere");
+    QTest::newRow("ours, from here") << true << "=" << true;
+    QTest::newRow("ours, from another machine, same path here") << true << "another-machine" << false;
+    QTest::newRow("another tool's, root here") << true << "" << true;
+    QTest::newRow("another tool's, root not here") << false << "" << false;
+  }
+  void diskActionsOnlyForFilesFromHere() {
+    QFETCH(bool, rootHere);
+    QFETCH(QString, host);
+    QFETCH(bool, fromHere);
+    vdtest::TempDir t;
+    t.File("one.txt", 7);
+    t.File("sub/ONE.txt", 7);
+    const std::string root = rootHere ? t.Path() : t / "not-here";
+    const std::string name = host == "=" ? vd::platform::HostName() : host.toStdString();
+    const std::string file = Write("host.json", DumpOf(root, name));
+    TfrmMain w;
+    w.ScanFiles->OpenScanFile(file);
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(gErrors, QStringList());
+    QCOMPARE(w.S.FDupeGroups.size(), size_t(1));
+    QCOMPARE(w.btnRemoveToRecycleBin->isEnabled(), fromHere);
+    QCOMPARE(w.btnRemove->isEnabled(), fromHere);
+    QCOMPARE(w.btnRescan->isEnabled(), fromHere);
+    QVERIFY(w.btnCopyPath->isEnabled() && w.btnOpen->isEnabled());
+    const QString summary = w.findChild<QLabel*>("lblContentSummary")->text();
+    QVERIFY2(summary.contains(QStringLiteral("another machine")) != fromHere, qPrintable(summary));
+    QVERIFY2(w.windowTitle().contains(QStringLiteral("Scan file host.json")), qPrintable(w.windowTitle()));
+    QCOMPARE(w.windowTitle().contains(QStringLiteral(" from another-machine")), name == "another-machine");
+    // The gate itself refuses too, whatever calls it.
+    QCOMPARE(w.Actions->ShellDeletePaths({t / "one.txt"}, false), fromHere);
+    QCOMPARE(vd::platform::PathExistsNoFollow(t / "one.txt"), !fromHere);
+    QCOMPARE(gErrors, QStringList());
+    // Saved again, the file still names its machine (or none).
+    const std::string again = FFiles / "again.json";
+    w.ScanFiles->SaveScanFile(again);
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(Slurp(again).find("\"hostname\":\"" + name + "\"") != std::string::npos, !name.empty());
+  }
+
+  // Each item is checked against the scan before it goes: one that changed
+  // since is left, and a box names it; the others go.
+  void deleteLeavesWhatChangedSinceTheScan() {
+    vdtest::TempDir t;
+    t.File("same.bin", 10);
+    t.File("grown.bin", 20);
+    t.File("was-folder", 5);
+    t.File("was-file/inside.txt", 1);
+    t.File("folder/f.txt", 3);
+    const std::string file = Write("changed.json", ChangedDump(t.Path()));
+    Dialogs().AskYesNo = [](QWidget*, TBoxKind, const QString&, const QStringList&) { return true; };
+    TfrmMain w;
+    w.ScanFiles->OpenScanFile(file);
+    QVERIFY(WaitIdle(w));
+    QVERIFY(w.S.FPathsAreHere);
+    const std::vector<std::string> all{t / "same.bin", t / "grown.bin", t / "was-file", t / "was-folder", t / "folder"};
+    QVERIFY(w.Actions->ShellDeletePaths(all, false));
+    Dialogs().AskYesNo = {};
+    QCOMPARE(gErrors.size(), 1);
+    QVERIFY2(gErrors[0].startsWith(QStringLiteral("Left alone, no longer what the scan shows:")),
+             qPrintable(gErrors[0]));
+    for (const char* kept : {"grown.bin", "was-file", "was-folder"}) {
+      QVERIFY2(vd::platform::PathExistsNoFollow(t / kept), kept);
+      QVERIFY2(gErrors[0].contains(QString::fromStdString(t / kept)), kept);
+    }
+    QVERIFY(!vd::platform::PathExistsNoFollow(t / "same.bin"));
+    QVERIFY(!vd::platform::PathExistsNoFollow(t / "folder"));
+    QVERIFY(!gErrors[0].contains(QString::fromStdString(t / "same.bin")));
+  }
+
+  // A drive of an all-drives file that is not here is refused, and stays in
+  // the tree with its totals.
+  void rescanOfAMissingDriveIsRefused() {
+    vdtest::TempDir t;
+    t.File("a/x.bin", 100);
+    const std::string file = Write("drives.json", DrivesDump(t / "a", t / "gone"));
+    TfrmMain w;
+    w.show();
+    w.ScanFiles->OpenScanFile(file);
+    QVERIFY(WaitIdle(w));
+    QVERIFY(w.btnRescan->isEnabled());
+    w.PageControl1->setCurrentWidget(w.FilesTab);
+    QTreeWidget* files = w.FilesTab->FilesList();
+    const QList<QTreeWidgetItem*> g = files->findItems(QStringLiteral("g.bin"), Qt::MatchExactly, TFilesTab::colName);
+    QCOMPARE(g.size(), 1);
+    files->setCurrentItem(g[0]);
+    w.btnRescan->click();
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(gErrors, QStringList{QStringLiteral("Folder does not exist.\n") + QString::fromStdString(t / "gone")});
+    QCOMPARE(w.S.FRoot->Children.size(), size_t(2));
+    QCOMPARE(w.S.FRoot->TotalSize, int64_t(1000));
   }
 
   void shortcutsReachTheButtons() {

@@ -58,6 +58,11 @@ void TDuplicatesTab::StartContentCheck() {
     ShowContentSummary({});
     return;
   }
+  if (!S.FPathsAreHere) {
+    // Whatever lies at those paths here is not what the other machine held.
+    ShowContentSummary(QStringLiteral("Contents not compared: the scan file is from another machine"));
+    return;
+  }
   ShowContentSummary(QStringLiteral("Comparing the contents of each group..."));
   FContentRun->Start(S.FDupeGroups);
 }
