@@ -9,14 +9,7 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
-#endif
-
+#include "AddressSpace.h"
 #include "core/layout/HierTreemap.h"
 #include "core/layout/TreemapIndex.h"
 #include "platform/Platform.h"
@@ -24,18 +17,6 @@
 using namespace vd;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 struct TChain {
   std::unique_ptr<TDirNode> Root;
@@ -64,39 +45,14 @@ std::string PathOf(const TTreeObj& o) {
   return o.IsDir ? static_cast<const TDirNode*>(o.Obj)->FullPath() : static_cast<const TFileLeaf*>(o.Obj)->FullPath();
 }
 
-// Runs `work` in a child process that may map at most `bytes` more than this
-// one has now; true when it returned true there.
-bool WithinAddressSpace(size_t bytes, const std::function<bool()>& work) {
-#ifdef _WIN32
-  (void)bytes;
-  return work();
-#else
-  unsigned long long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  const pid_t child = fork();
-  if (child == 0) {
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + bytes;
-    bool ok = false;
-    try {
-      ok = setrlimit(RLIMIT_AS, &limit) == 0 && work();
-    } catch (...) {
-    }
-    _exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#endif
-}
-
 }  // namespace
 
 TEST(PathKeys, LongNamesInAChainCostNoPathLengths) {
-  if (kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a bound on the address space";
+  if (vdtest::kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a bound on the address space";
   // 2000 folders of 65535-byte names: their paths together are 131 GB.
   const TChain c = MakeChain(2000, std::string(65535, 'n'), true);
   std::vector<uint32_t> hashes;
-  ASSERT_TRUE(WithinAddressSpace(size_t(512) << 20, [&] {
+  ASSERT_TRUE(vdtest::WithinAddressSpace(size_t(512) << 20, [&] {
     hashes = PathKeyHashes(c.Objs.size(), [&](size_t i) { return c.Objs[i]; });
     TPathKeyMaker keys;
     for (const TTreeObj& o : c.Objs)
@@ -110,11 +66,11 @@ TEST(PathKeys, LongNamesInAChainCostNoPathLengths) {
 }
 
 TEST(PathKeys, DeepChainsCostNoDepthSquared) {
-  if (kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a bound on the address space";
+  if (vdtest::kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a bound on the address space";
   // 200 000 levels, the only file at the bottom: a path per entry would be
   // 40 GB together.
   const TChain c = MakeChain(200000, "d", false);
-  ASSERT_TRUE(WithinAddressSpace(size_t(512) << 20, [&] {
+  ASSERT_TRUE(vdtest::WithinAddressSpace(size_t(512) << 20, [&] {
     const std::vector<uint32_t> hashes = PathKeyHashes(c.Objs.size(), [&](size_t i) { return c.Objs[i]; });
     // The nested treemap tiles every level it has room for and indexes each tile.
     THierTreemapLayout hier;
