@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/TerminalText.h"
 #include "core/dump/ScanDump.h"
 #include "core/results/Format.h"
 #include "core/scan/SizeMeasure.h"
@@ -76,14 +77,6 @@ size_t Columns(const std::string& s) {
   return n;
 }
 
-// A name as one line: control characters (a newline in a file name) as "?".
-std::string OneLine(const std::string& s) {
-  std::string out = s;
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return out;
-}
-
 // Progress on stderr: on a terminal one line redrawn in place at most every
 // 250 ms, cut to the terminal's width; otherwise a new line every 5 s.
 class TProgressLine {
@@ -96,14 +89,15 @@ class TProgressLine {
     if (!now && uint32_t(t - FLast) < (FTerminal ? 250u : 5000u)) return;
     FLast = t;
     std::string line = text;
-    std::string rest = OneLine(tail);
+    std::string rest = TerminalText(tail);
     if (FTerminal) {
       const size_t width = size_t(TerminalColumns()) - 1;
       const size_t room = width > Columns(line) + 2 ? width - Columns(line) - 2 : 0;
       if (Columns(rest) > room) {
         // Keep the end of the path: the folder's own name is what tells.
         size_t cut = 0;
-        while (cut < rest.size() && Columns(rest.substr(cut)) + 3 > room) ++cut;
+        for (size_t left = Columns(rest); cut < rest.size() && left + 3 > room; ++cut)
+          left -= (static_cast<unsigned char>(rest[cut]) & 0xC0) != 0x80;
         while (cut < rest.size() && (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80) ++cut;
         rest = room >= 3 ? "..." + rest.substr(cut) : std::string();
       }
@@ -120,7 +114,7 @@ class TProgressLine {
   // A line of its own, after clearing the live one.
   void Say(const std::string& text) {
     End();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
     std::fflush(stderr);
   }
 

@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "common/AppIdentity.h"
 #include "app/HeadlessExport.h"
+#include "app/TerminalText.h"
 #include "common/ResultsState.h"
 #include "core/results/Format.h"
 #include "update/StartupCheck.h"
@@ -45,7 +46,11 @@ void TakeLocaleSeparators() {
 
 int PrintAndExit(const vd::app::TCommandLine& cl) {
   if (cl.Mode == vd::app::TStartMode::Error) {
-    std::fprintf(stderr, "vorndale: %s\n", cl.Text.toLocal8Bit().constData());
+    // The message may quote an argument: a name with a newline or an escape
+    // sequence in it stays on its one line, shown rather than obeyed.
+    const QByteArray text = cl.Text.toLocal8Bit();
+    std::fprintf(stderr, "vorndale: %s\n",
+                 vd::app::TerminalText(std::string_view(text.constData(), size_t(text.size()))).c_str());
     return vd::app::kUsageExitCode;
   }
   std::fputs(cl.Text.toLocal8Bit().constData(), stdout);

@@ -6,6 +6,7 @@
 
 #include "TestUtil.h"
 #include "app/CommandLine.h"
+#include "app/TerminalText.h"
 
 using vd::app::TStartMode;
 using vd::app::TStartScan;
@@ -137,6 +138,27 @@ class TestCommandLine : public QObject {
     const vd::app::TCommandLine cl = vd::app::ParseCommandLine({"vorndale", FRawName + "/"});
     QCOMPARE(cl.Mode, TStartMode::Window);
     QCOMPARE(cl.Folder, FTemp / FRawName);
+  }
+
+  // What a terminal is sent of a name: controls written out, text kept.
+  void terminalText_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("plain text and a backslash") << QByteArray("C:\\dir\\caf\xc3\xa9 \xe2\x82\xac")
+                                                << QByteArray("C:\\dir\\caf\xc3\xa9 \xe2\x82\xac");
+    QTest::newRow("named controls") << QByteArray("a\nb\tc\rd") << QByteArray("a\\nb\\tc\\rd");
+    QTest::newRow("escape and bell") << QByteArray("\x1b]0;x\x07") << QByteArray("\\x1b]0;x\\x07");
+    QTest::newRow("NUL and DEL") << QByteArray("a\0b\x7f", 4) << QByteArray("a\\x00b\\x7f");
+    QTest::newRow("C1 control in UTF-8") << QByteArray("\xc2\x9b" "2J") << QByteArray("\\xc2\\x9b" "2J");
+    QTest::newRow("not UTF-8") << QByteArray("\xff\x9b\xc3") << QByteArray("\\xff\\x9b\\xc3");
+    QTest::newRow("overlong and surrogate") << QByteArray("\xc0\xaf\xed\xa0\x80")
+                                            << QByteArray("\\xc0\\xaf\\xed\\xa0\\x80");
+  }
+  void terminalText() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, shown);
+    const std::string out = vd::app::TerminalText(std::string_view(bytes.constData(), size_t(bytes.size())));
+    QCOMPARE(QByteArray(out.data(), qsizetype(out.size())), shown);
   }
 
   // The built program, with no display to connect to: had it created its

@@ -44,6 +44,12 @@ QStringList Entries(const std::string& folder) {
   return QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
+// A name given twice, which the error names: a screen clear, a line break and
+// a bell in it. (moc reads this file too: JSON in raw strings stays out of the
+// class.)
+const char kNameTwice[] = R"([1,2,{},[{"name":"/srv"},{"name":"a\u001b[2J\nb\u0007","asize":1},)"
+                          R"({"name":"a\u001b[2J\nb\u0007","asize":2}]])";
+
 }  // namespace
 
 class TestHeadlessExport : public QObject {
@@ -65,6 +71,7 @@ class TestHeadlessExport : public QObject {
     std::ofstream(FSample) << R"([1,0,{"progname":"other tool","timestamp":1600000000},)"
                               R"([{"name":"/srv"},{"name":"a","asize":7},[{"name":"d"},{"name":"b","asize":5}]]])";
     std::ofstream(FTree / "truncated.json") << R"([1,2,{},[{"name":"/srv"},{"name":"a","asize":7})";
+    std::ofstream(FTree / "twice.json") << kNameTwice;
   }
 
   void exportReadsBack_data() {
@@ -226,6 +233,34 @@ class TestHeadlessExport : public QObject {
     QCOMPARE(::stat(target.c_str(), &st), 0);
     QCOMPARE(st.st_mode & 07777, 0640u);
     QCOMPARE(vd::ReadScanFile(target).Root->TotalFiles, int64_t(3000));
+  }
+
+  // Names in messages stay on their line and act on no terminal: control
+  // characters are written out, whether the name comes from a scan file or
+  // from the command line.
+  void controlCharactersAreShownNotSent_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");  // a part of stderr's last line
+    QTest::newRow("name in a scan file") << QStringList{"--open", "%T/twice.json", "--export", "%O/x.json"} << 1
+                                         << "found \"a\\x1b[2J\\nb\\x07\" twice";
+    QTest::newRow("name of a folder") << QStringList{"--export", "%O/x.json", "%T/no\x1b]0;title\x07\tne"} << 2
+                                      << "Folder does not exist: '%T/no\\x1b]0;title\\x07\\tne'";
+  }
+  void controlCharactersAreShownNotSent() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    vdtest::TempDir out;
+    QProcess p;
+    StartProgram(p, Expand(args, FTree.Path(), out.Path()));
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray stdErr = p.readAllStandardError();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, stdErr.constData());
+    for (const char c : {'\x1b', '\x07', '\t'}) QVERIFY2(!stdErr.contains(c), stdErr.constData());
+    const QString last = QString::fromUtf8(stdErr).trimmed().section(QLatin1Char('\n'), -1);
+    QVERIFY2(last.contains(Expand({err}, FTree.Path(), out.Path())[0]), qPrintable(last));
   }
 
   // Ctrl+C during a long scan: the run stops, says so, and leaves nothing,

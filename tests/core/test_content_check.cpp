@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "AddressSpace.h"
 #include "TestUtil.h"
 #include "core/results/ContentCheck.h"
 
@@ -127,6 +128,31 @@ TEST(ContentCheck, StopsOnCancelFromAnotherThread) {
   EXPECT_LT(r.BytesRead, int64_t(2) << 30);
   EXPECT_EQ(Verdicts(r, 0), (std::vector<V>{V::Unchecked, V::Unchecked}));
   EXPECT_TRUE(SelectCopies(g.Groups, r).empty());
+}
+
+// A group of 2000 files in a chain of folders with the longest names there
+// are (an opened scan file): no file system opens such paths, and building
+// them one by one (megabytes each) only to be refused is all the check would do.
+TEST(ContentCheck, PathsNoFileSystemOpensAreNotBuilt) {
+  if (vdtest::kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a bound on the address space";
+  TTreeBuilder b("/hostile");
+  const std::string name(65535, 'n');
+  for (int i = 0; i < 2000; ++i) {
+    b.EnterDir(name);
+    b.AddFile("f", 1);
+  }
+  const auto root = b.Finish();
+  TDupGroups groups;
+  groups.push_back(std::make_unique<TDupGroup>());
+  groups[0]->Size = 1;
+  for (const TDirNode* d = root.get(); !d->Children.empty();) {
+    d = d->Children[0];
+    groups[0]->Files.push_back(d->Leaves[0]);
+  }
+  EXPECT_TRUE(vdtest::WithinAddressSpace(size_t(64) << 20, [&] {
+    const TContentCheckResult r = CheckContents(groups);
+    return Verdicts(r, 0) == std::vector<V>(2000, V::Unreadable) && r.BytesRead == 0;
+  }));
 }
 
 TEST(SelectCopies, KeepsTheOldestOfEachContent) {

@@ -249,9 +249,9 @@ TEST(TreemapIndex, FileKeysMatchFullPaths) {
                                   b.AddFile(dd, "\xff odd", 4)};
     auto root = b.Finish();
     TPathKeyMaker keys;
-    for (TFileLeaf* f : files) EXPECT_EQ(keys.FileKey(f), platform::PathKey(f->FullPath())) << rootPath;
-    EXPECT_EQ(keys.DirKey(dd), platform::PathKey(dd->FullPath()));
-    // The hash taken from the folder's prefix equals the hash of the whole
+    EXPECT_EQ(keys.DirKeyHash(dd), PathKeyHash(platform::PathKey(dd->FullPath())));
+    EXPECT_EQ(keys.DirKeyHash(root.get()), PathKeyHash(platform::PathKey(root->FullPath())));
+    // The hash taken from the folder's part equals the hash of the whole
     // key, whether the folder was seen before or not.
     for (TFileLeaf* f : files) EXPECT_EQ(keys.FileKeyHash(f), PathKeyHash(platform::PathKey(f->FullPath())));
     TPathKeyMaker fresh;

@@ -27,14 +27,26 @@ const TColor* TDupTreemapLayout::DupColor(const TFileLeaf* f) const {
   return FColorByFileUpper ? FColorByFileUpper->Find(f) : nullptr;
 }
 
-// Every folder's duplicate bytes, from the duplicates up: each folder that
-// holds some passes its own bytes to itself and every folder above it. The
-// rest of the tree is never visited, however large it is.
+// Every folder's duplicate bytes, from the duplicates up. The rest of the tree
+// is never visited, however large it is, and each folder on the way up only
+// once: walking the whole chain above every folder with duplicates costs
+// depth times folders, in a deep tree far more than the tree itself.
 void TDupTreemapLayout::ComputeDupBytes() {
   std::unordered_map<const TDirNode*, int64_t> own;
   FColorByFileUpper->ForEach([&](const TFileLeaf* f, TColor) { own[f->Parent()] += f->Size(); });
-  for (const auto& [dir, bytes] : own)
-    for (const TDirNode* d = dir; d; d = d->Parent) FDupBytesMemo[d] += bytes;
+  // Each folder after its parent: the chain a walk up finds is put in top down.
+  std::vector<const TDirNode*> order;
+  for (const auto& [dir, bytes] : own) {
+    const size_t from = order.size();
+    for (const TDirNode* d = dir; d && FDupBytesMemo.try_emplace(d, 0).second; d = d->Parent) order.push_back(d);
+    std::reverse(order.begin() + ptrdiff_t(from), order.end());
+  }
+  for (size_t i = order.size(); i-- > 0;) {
+    const TDirNode* d = order[i];
+    int64_t& bytes = FDupBytesMemo[d];
+    if (const auto it = own.find(d); it != own.end()) bytes += it->second;
+    if (d->Parent) FDupBytesMemo[d->Parent] += bytes;
+  }
 }
 
 int64_t TDupTreemapLayout::DupBytes(const TDirNode* node) const {
@@ -71,7 +83,12 @@ void TDupTreemapLayout::BuildFromRootDuplicatesHere(TDirNode* root, const TDupCo
       FItems.size(), [&](size_t i) { return TTreeObj{FItems[i].FObj, FItems[i].Kind() == TDupKind::dkDir}; });
   // A folder without a path (the synthetic root of all drives) is not entered.
   FKeysUnique = !FByUpperPath.Build(
-      hashes, [&](uint32_t i) { return FItems[i].Kind() == TDupKind::dkFile || !FItems[i].Dir()->FullPath().empty(); },
+      hashes,
+      [&](uint32_t i) {
+        // Only a root's path can be empty, and it is the one path at hand.
+        const TDirNode* d = FItems[i].Dir();
+        return !d || !d->IsRoot() || !d->FullPath().empty();
+      },
       [&](uint32_t a, uint32_t b) { return FItems[a].UpperPath() == FItems[b].UpperPath(); });
 }
 
@@ -126,12 +143,19 @@ void TDupTreemapLayout::Paint(TCanvas& canvas) const {
     FillTile(canvas, it.Rect, it.Color());
     FrameTile(canvas, it.Rect);
   }
+  if (!FSelectedFiles.empty()) PaintSelectedFiles(canvas);
   if (FSelected.Empty()) return;
   const std::vector<uint8_t>& marks = FSelected.Marks(
       FItems.size(), FKeysUnique, [&](const std::string& k) { return FindIndex(k); },
       [&](size_t i) { return FItems[i].UpperPath(); }, [&](size_t i) { return !IsRectEmpty(FItems[i].Rect); });
   for (size_t i = 0; i < FItems.size(); ++i)
     if (marks[i] && !IsRectEmpty(FItems[i].Rect)) OutlineSelected(canvas, FItems[i].Rect);
+}
+
+void TDupTreemapLayout::PaintSelectedFiles(TCanvas& canvas) const {
+  for (const TDupItem& it : FItems)
+    if (!IsRectEmpty(it.Rect) && it.Kind() == TDupKind::dkFile && FSelectedFiles.count(it.FileLeaf()))
+      OutlineSelected(canvas, it.Rect);
 }
 
 const TDupItem* TDupTreemapLayout::HitTest(TPoint p) const {
@@ -142,6 +166,7 @@ const TDupItem* TDupTreemapLayout::HitTest(TPoint p) const {
 
 void TDupTreemapLayout::ClearSelection() {
   FSelected.Clear();
+  FSelectedFiles.clear();
   FPrimary = nullptr;
 }
 
@@ -156,6 +181,10 @@ void TDupTreemapLayout::SetSingleSelected(const TDupItem* item) {
 
 void TDupTreemapLayout::ToggleSelected(const TDupItem* item) {
   if (!item) return;
+  if (item->Kind() == TDupKind::dkFile && FSelectedFiles.erase(item->FileLeaf())) {
+    if (FPrimary == item) FPrimary = nullptr;
+    return;
+  }
   std::string key = item->UpperPath();
   if (key.empty()) return;
   if (FSelected.Contains(key)) {
@@ -179,11 +208,33 @@ void TDupTreemapLayout::SetSelectedByUpperPaths(const std::vector<std::string>& 
   }
 }
 
+void TDupTreemapLayout::SetSelectedFiles(const std::vector<const TFileLeaf*>& files) {
+  ClearSelection();
+  FSelectedFiles.insert(files.begin(), files.end());
+  FSelectedFiles.erase(nullptr);
+  // The first file given that has a tile, as SetSelectedByUpperPaths picks it.
+  std::unordered_map<const TFileLeaf*, const TDupItem*> tiles;
+  for (const TDupItem& it : FItems)
+    if (it.Kind() == TDupKind::dkFile && FSelectedFiles.count(it.FileLeaf())) tiles.try_emplace(it.FileLeaf(), &it);
+  for (const TFileLeaf* f : files) {
+    if (const auto t = tiles.find(f); t != tiles.end()) {
+      FPrimary = t->second;
+      break;
+    }
+  }
+}
+
 bool TDupTreemapLayout::IsSelected(const TDupItem* item) const {
-  return item && FSelected.Contains(item->UpperPath());
+  if (!item) return false;
+  if (item->Kind() == TDupKind::dkFile && FSelectedFiles.count(item->FileLeaf())) return true;
+  return !FSelected.Empty() && FSelected.Contains(item->UpperPath());
 }
 
 bool TDupTreemapLayout::IsPathSelected(std::string_view path) const {
+  if (!FSelectedFiles.empty()) {
+    const TDupItem* it = GetItemByPath(path);
+    if (it && it->Kind() == TDupKind::dkFile && FSelectedFiles.count(it->FileLeaf())) return true;
+  }
   return FSelected.Contains(platform::PathKey(path));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/results/Duplicates.h"
@@ -66,10 +67,14 @@ class TDupTreemapLayout {
   void SetSingleSelected(const TDupItem* item);
   void ToggleSelected(const TDupItem* item);
   void SetSelectedByUpperPaths(const std::vector<std::string>& paths);
+  // The selection of whole groups: by the files themselves, not by their
+  // paths, whose keys together can outweigh the tree many times over (a group
+  // of thousands of files deep in a tree).
+  void SetSelectedFiles(const std::vector<const TFileLeaf*>& files);
   const TDupItem* Primary() const { return FPrimary; }
   bool IsSelected(const TDupItem* item) const;
   bool IsPathSelected(std::string_view path) const;
-  size_t SelectedCount() const { return FSelected.Count(); }
+  size_t SelectedCount() const { return FSelected.Count() + FSelectedFiles.size(); }
 
   const TDupItem* GetItemByPath(std::string_view fullPath) const;
   const std::vector<TDupItem>& Items() const { return FItems; }
@@ -89,11 +94,13 @@ class TDupTreemapLayout {
   void BuildDirDupOnly(TDirNode* node, const TRect& r, int32_t depth);
   void PlaceEntry(const TEntry& e, const TRect& cell, int32_t depth);
   uint32_t FindIndex(const std::string& key) const;
+  void PaintSelectedFiles(TCanvas& canvas) const;
 
   std::vector<TDupItem> FItems;
   TPathIndex FByUpperPath;
   bool FKeysUnique = true;
   TPathSelection FSelected;
+  std::unordered_set<const TFileLeaf*> FSelectedFiles;
   const TDupItem* FPrimary = nullptr;
   const TDupColorMap* FColorByFileUpper = nullptr;
   std::unordered_map<const TDirNode*, int64_t> FDupBytesMemo;

@@ -9,6 +9,17 @@ namespace vd {
 
 namespace {
 size_t HashPart(std::string_view s) { return std::hash<std::string_view>{}(s); }
+// Names are hashed character by character: a table answers for each at once.
+struct TDelimiterTable {
+  bool Is[256] = {};
+  TDelimiterTable() {
+    for (char d : platform::PathDelimiters()) Is[static_cast<unsigned char>(d)] = true;
+  }
+};
+bool IsDelimiter(char c) {
+  static const TDelimiterTable table;
+  return table.Is[static_cast<unsigned char>(c)];
+}
 // find_last_of / find_first_of search the delimiter set once per character;
 // one pass per delimiter is far cheaper (there are one or two).
 size_t AfterLastDelimiter(std::string_view s) {
@@ -19,108 +30,99 @@ size_t AfterLastDelimiter(std::string_view s) {
   }
   return at;
 }
-bool HasDelimiter(std::string_view s) {
-  for (char d : platform::PathDelimiters())
-    if (s.find(d) != std::string_view::npos) return true;
-  return false;
+constexpr uint64_t kNoParts = 0x6A09E667F3BCC909ULL;
+uint64_t TakePart(uint64_t h, std::string_view part) {
+  h = ((h << 5) | (h >> 59)) ^ uint64_t(HashPart(part));
+  return h * 0x9E3779B97F4A7C15ULL;
 }
-uint32_t CombineParts(size_t folder, size_t name) {
-  const uint64_t h = uint64_t(folder) * 0x9E3779B97F4A7C15ULL ^ uint64_t(name);
+// h taken over every non-empty part of s between delimiters.
+uint64_t TakeParts(uint64_t h, std::string_view s) {
+  size_t from = 0;
+  for (size_t i = 0; i <= s.size(); ++i) {
+    if (i < s.size() && !IsDelimiter(s[i])) continue;
+    if (i > from) h = TakePart(h, s.substr(from, i - from));
+    from = i + 1;
+  }
+  return h;
+}
+uint32_t CombineParts(uint64_t folder, size_t name) {
+  const uint64_t h = folder * 0x9E3779B97F4A7C15ULL ^ uint64_t(name);
   return uint32_t(h ^ (h >> 32));
+}
+// The hash of an entry named `name` (a key) in the folder whose part is `folder`.
+uint32_t EntryHash(uint64_t folder, std::string_view name) {
+  const size_t at = AfterLastDelimiter(name);
+  return CombineParts(at ? TakeParts(folder, name.substr(0, at)) : folder, HashPart(name.substr(at)));
+}
+template <class TWithKey>
+auto WithNameKey(std::string_view name, TWithKey&& withKey) {
+  if constexpr (platform::kPathIsItsKey) {
+    return withKey(name);
+  } else {
+    const std::string key = platform::PathKey(name);
+    return withKey(std::string_view(key));
+  }
 }
 }  // namespace
 
-uint32_t PathKeyHash(std::string_view key) {
-  const size_t at = AfterLastDelimiter(key);
-  return CombineParts(HashPart(key.substr(0, at)), HashPart(key.substr(at)));
-}
+uint32_t PathKeyHash(std::string_view key) { return EntryHash(kNoParts, key); }
 
 namespace treemap_detail {
 uint32_t HashOfObj(TPathKeyMaker& keys, const TTreeObj& o) {
-  if (o.IsDir) return PathKeyHash(keys.DirKey(static_cast<const TDirNode*>(o.Obj)));
+  if (o.IsDir) return keys.DirKeyHash(static_cast<const TDirNode*>(o.Obj));
   return keys.FileKeyHash(static_cast<const TFileLeaf*>(o.Obj));
 }
 }  // namespace treemap_detail
 
-TPathKeyMaker::TPrefix& TPathKeyMaker::PrefixOf(const TDirNode* d, std::string* dirPath) {
-  if (d == FLastDir && FLast) return *FLast;
+uint64_t TPathKeyMaker::FolderPart(const TDirNode* d) {
+  if (d == FLastDir) return FLastPart;
   // Files sorted by size hop between folders at every step: a small
   // direct-mapped cache in front of the table saves most of its look-ups.
   TCacheSlot& slot = FCache[(reinterpret_cast<uintptr_t>(d) >> 4) % kCacheSlots];
-  if (slot.Dir == d && slot.Prefix) {
+  if (slot.Dir == d) {
     FLastDir = d;
-    FLast = slot.Prefix;
-    return *FLast;
+    FLastPart = slot.Part;
+    return FLastPart;
   }
-  TPrefix* found = Find(d);
-  if (!found) {
-    found = &Add(d);
-    TPrefix& p = *found;
-    p.DirPath = dirPath ? std::move(*dirPath) : d->FullPath();
-    p.Prefix = platform::PathKey(platform::JoinPath(p.DirPath, ""));
-    p.PrefixHash = HashPart(p.Prefix);
-    p.Splits = !p.Prefix.empty() && AfterLastDelimiter(p.Prefix) == p.Prefix.size();
+  // Up the chain to the first folder whose part is known or to a root, then
+  // down again: every folder is worked out once, with no recursion.
+  FChain.clear();
+  const TDirNode* p = d;
+  uint64_t part = kNoParts;
+  for (;;) {
+    if (const uint64_t* known = FFolderPart.Find(p)) {
+      part = *known;
+      break;
+    }
+    FChain.push_back(p);
+    if (p->IsRoot() || !p->Parent) {
+      FChain.pop_back();
+      part = TakeParts(kNoParts, platform::PathKey(p->FullPath()));
+      FFolderPart.Set(p, part);
+      break;
+    }
+    p = p->Parent;
+  }
+  for (size_t i = FChain.size(); i-- > 0;) {
+    part = WithNameKey(FChain[i]->Name(), [part](std::string_view name) { return TakeParts(part, name); });
+    FFolderPart.Set(FChain[i], part);
   }
   FLastDir = d;
-  FLast = found;
-  slot = {d, FLast};
-  return *FLast;
+  FLastPart = part;
+  slot = {d, part};
+  return part;
 }
 
-TPathKeyMaker::TPrefix* TPathKeyMaker::Find(const TDirNode* d) {
-  const uint32_t* i = FIndexOf.Find(d);
-  return i ? &FPrefixes[*i] : nullptr;
-}
-
-TPathKeyMaker::TPrefix& TPathKeyMaker::Add(const TDirNode* d) {
-  FIndexOf.Set(d, uint32_t(FPrefixes.size()));
-  return FPrefixes.emplace_back();
-}
-
-const std::string& TPathKeyMaker::DirKey(const TDirNode* d) {
-  // The folder's files usually follow: its prefix is made from the same path.
-  std::string path = d->FullPath();
-  FKey = platform::PathKey(path);
-  if (!Find(d)) PrefixOf(d, &path);
-  return FKey;
-}
-
-const std::string& TPathKeyMaker::FileKey(const TFileLeaf* f) {
-  if (!f->Parent()) {
-    FKey = platform::PathKey(f->FullPath());
-    return FKey;
-  }
-  TPrefix& p = PrefixOf(f->Parent());
-  if (p.State < 0) {
-    FKey = platform::PathKey(f->FullPath());
-    return FKey;
-  }
-  FKey = p.Prefix;
-  FKey += platform::PathKey(f->Name());
-  if (p.State == 0) {
-    // f->FullPath(), from the folder path at hand.
-    std::string full = platform::PathKey(platform::JoinPath(p.DirPath, f->Name()));
-    p.State = full == FKey ? 1 : -1;
-    if (p.State < 0) FKey = std::move(full);
-    p.DirPath = {};
-  }
-  return FKey;
+uint32_t TPathKeyMaker::DirKeyHash(const TDirNode* d) {
+  if (d->IsRoot() || !d->Parent) return PathKeyHash(platform::PathKey(d->FullPath()));
+  const uint64_t folder = FolderPart(d->Parent);
+  return WithNameKey(d->Name(), [folder](std::string_view name) { return EntryHash(folder, name); });
 }
 
 uint32_t TPathKeyMaker::FileKeyHash(const TFileLeaf* f) {
-  if (f->Parent()) {
-    const TPrefix& p = PrefixOf(f->Parent());
-    if (p.State > 0 && p.Splits) {
-      if constexpr (platform::kPathIsItsKey) {
-        const std::string_view name = f->Name();
-        if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
-      } else {
-        const std::string name = platform::PathKey(f->Name());
-        if (!HasDelimiter(name)) return CombineParts(p.PrefixHash, HashPart(name));
-      }
-    }
-  }
-  return PathKeyHash(FileKey(f));
+  if (!f->Parent()) return PathKeyHash(platform::PathKey(f->FullPath()));
+  const uint64_t folder = FolderPart(f->Parent());
+  return WithNameKey(f->Name(), [folder](std::string_view name) { return EntryHash(folder, name); });
 }
 
 void TPathSelection::Clear() {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,7 +19,9 @@
 namespace vd {
 
 // The hash of a path key. It is made of the folder part (up to the last path
-// delimiter) and the name, so that the files of one folder share the first half.
+// delimiter) and the name, so that the files of one folder share the first half;
+// the folder part is hashed part by part between delimiters (empty parts left
+// out), so that a folder's half follows from its parent's and its name.
 uint32_t PathKeyHash(std::string_view key);
 
 // Tiles by the hash of their path key: (hash, tile number) pairs sorted by
@@ -89,56 +90,43 @@ uint32_t TPathIndex::Find(uint32_t hash, TIsKey&& isKey) const {
   return kNone;
 }
 
-// Path keys of folders and of the files in them, made without walking the
-// folder chain for every file: a folder's key prefix is computed once and a
-// file's key is that prefix plus the key of its name. The first file of every
-// folder is checked against its full path; should the two ever differ, that
-// folder's files take the long way.
+// The hashes of the path keys of folders and of the files in them, made without
+// building any path: a folder's part of the hash is its parent's part taken one
+// name further, worked out once per folder and kept as one word. A tree of any
+// depth then costs time and memory linear in its entries, not in the sum of its
+// paths' lengths (a chain of thousands of folders with long names would
+// otherwise hold gigabytes of prefixes). Keys map character by character, so
+// the key of a path is the keys of its names joined; PathKeyHash of the whole
+// key gives the same hash.
 class TPathKeyMaker {
  public:
-  // The key of the folder's FullPath.
-  const std::string& DirKey(const TDirNode* d);
-  // The key of the file's FullPath; valid until the next call.
-  const std::string& FileKey(const TFileLeaf* f);
-  // PathKeyHash(FileKey(f)), mostly without building the key: the folder
-  // part's hash is kept with its prefix.
+  // PathKeyHash(PathKey(d->FullPath())).
+  uint32_t DirKeyHash(const TDirNode* d);
+  // PathKeyHash(PathKey(f->FullPath())).
   uint32_t FileKeyHash(const TFileLeaf* f);
   void Clear() {
-    FPrefixes = {};
-    FIndexOf.clear();
+    FFolderPart.clear();
     FLastDir = nullptr;
-    FLast = nullptr;
     FCache.assign(kCacheSlots, TCacheSlot{});
   }
+  // What the maker holds: a slot per folder seen, whatever the paths' lengths.
+  size_t MemoryBytes() const { return FFolderPart.MemoryBytes() + FCache.capacity() * sizeof(TCacheSlot); }
 
  private:
-  struct TPrefix {
-    std::string Prefix;
-    std::string DirPath;  // the folder's FullPath, kept until its first file is checked
-    size_t PrefixHash = 0;
-    int8_t State = 0;     // 0 unchecked, 1 prefix confirmed, -1 long way
-    bool Splits = false;  // Prefix ends with a delimiter: PathKeyHash cuts a file key right after it
-  };
-  // The entry of d; dirPath, when given, is d's FullPath (saves building it).
-  TPrefix& PrefixOf(const TDirNode* d, std::string* dirPath = nullptr);
+  // The hash of d's key as the folder part of its entries' keys.
+  uint64_t FolderPart(const TDirNode* d);
 
   struct TCacheSlot {
     const TDirNode* Dir = nullptr;
-    TPrefix* Prefix = nullptr;
+    uint64_t Part = 0;
   };
   static constexpr size_t kCacheSlots = 4096;
 
-  // Prefixes by folder: the folder's index into a deque, whose entries stay
-  // where they are as it grows. A node-based map spent as long relinking its
-  // nodes on growth as the look-ups themselves took.
-  TPrefix* Find(const TDirNode* d);
-  TPrefix& Add(const TDirNode* d);
-  std::deque<TPrefix> FPrefixes;
-  TLeafMap<uint32_t, TDirNode> FIndexOf;
+  TLeafMap<uint64_t, TDirNode> FFolderPart;
   std::vector<TCacheSlot> FCache = std::vector<TCacheSlot>(kCacheSlots);
   const TDirNode* FLastDir = nullptr;
-  TPrefix* FLast = nullptr;
-  std::string FKey;
+  uint64_t FLastPart = 0;
+  std::vector<const TDirNode*> FChain;  // scratch: folders whose part is not known yet
 };
 
 // One object of the scan tree: a folder or a file.

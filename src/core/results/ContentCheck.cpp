@@ -7,6 +7,7 @@
 #include <memory>
 #include <tuple>
 
+#include "core/results/LeafMap.h"
 #include "platform/Platform.h"
 
 namespace vd {
@@ -17,6 +18,47 @@ constexpr size_t kStart = 4096;
 constexpr size_t kBlock = 256 << 10;
 // Groups up to this size keep their files open between the two readings.
 constexpr size_t kKeepOpen = 64;
+// No file system opens a longer path (POSIX PATH_MAX; on Windows 32767 UTF-16
+// units of at most three bytes each).
+#ifdef _WIN32
+constexpr size_t kLongestOpenPath = 3 * 32767;
+#else
+constexpr size_t kLongestOpenPath = 4096;
+#endif
+
+// The length of each folder's path, worked out once per folder: a group of
+// thousands of files deep in an opened scan file would otherwise build paths
+// of megabytes each only to have every open refuse them.
+class TPathLengths {
+ public:
+  size_t Of(const TDirNode* d) {
+    FChain.clear();
+    size_t len = 0;
+    for (const TDirNode* p = d;; p = p->Parent) {
+      if (const size_t* known = FLengths.Find(p)) {
+        len = *known;
+        break;
+      }
+      if (p->IsRoot() || !p->Parent) {
+        len = p->FullPath().size();
+        FLengths.Set(p, len);
+        break;
+      }
+      FChain.push_back(p);
+    }
+    for (size_t i = FChain.size(); i-- > 0;) {
+      const TDirNode* c = FChain[i];
+      const std::string parent = c->Parent->IsRoot() ? c->Parent->FullPath() : std::string();
+      len += (!parent.empty() && parent.back() == platform::PathSeparator() ? 0 : 1) + c->Name().size();
+      FLengths.Set(c, len);
+    }
+    return len;
+  }
+
+ private:
+  TLeafMap<size_t, TDirNode> FLengths;
+  std::vector<const TDirNode*> FChain;
+};
 
 struct TDigest {
   XXH128_hash_t Hash{0, 0};
@@ -42,6 +84,12 @@ class TPass {
   }
 
   bool Cancelled() const { return FOpt.Cancel && FOpt.Cancel->load() != 0; }
+
+  // Opens f's file, unless its path is longer than any file system takes.
+  bool Open(platform::TInputFile& in, const TFileLeaf* f) {
+    if (FLengths.Of(f->Parent()) + 1 + f->Name().size() > kLongestOpenPath) return false;
+    return in.Open(f->FullPath(), true);
+  }
 
   void Report(bool force) {
     if (!FOpt.OnProgress) return;
@@ -84,7 +132,7 @@ class TPass {
     for (size_t i = 0; i < n; ++i) {
       if (Cancelled()) return;
       platform::TInputFile& f = fileOf(i);
-      if (f.Open(g.Files[i]->FullPath(), true) && f.Id(m[i].Id)) {
+      if (Open(f, g.Files[i]) && f.Id(m[i].Id)) {
         for (size_t j = 0; j < i; ++j)
           if (m[j].Readable && m[j].Id == m[i].Id) m[i].Same = true;
         if (!m[i].Same && HashFrom(f, kStart, m[i].Start)) {
@@ -110,7 +158,7 @@ class TPass {
       platform::TInputFile& f = fileOf(i);
       platform::TFileId id;
       // Reopened, it must still be the file whose start was read.
-      const bool ready = !open.empty() || (f.Open(g.Files[i]->FullPath(), true) && f.Id(id) && id == m[i].Id && f.Seek(kStart));
+      const bool ready = !open.empty() || (Open(f, g.Files[i]) && f.Id(id) && id == m[i].Id && f.Seek(kStart));
       if (!ready || !HashFrom(f, 0, m[i].Rest)) {
         if (Cancelled()) return;
         m[i].Readable = false;
@@ -141,6 +189,7 @@ class TPass {
   const TContentCheckOptions& FOpt;
   std::unique_ptr<char[]> FBuf;
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> FState;
+  TPathLengths FLengths;
   uint32_t FLastTick = 0;
 };
 

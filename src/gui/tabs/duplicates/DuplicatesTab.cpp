@@ -48,6 +48,10 @@ void AddGroupPaths(const TDupGroup& g, std::vector<std::string>& paths) {
   for (const TFileLeaf* f : g.Files) paths.push_back(f->FullPath());
 }
 
+void AddGroupFiles(const TDupGroup& g, std::vector<const TFileLeaf*>& files) {
+  files.insert(files.end(), g.Files.begin(), g.Files.end());
+}
+
 }  // namespace
 
 TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidget* parent)
@@ -335,6 +339,20 @@ void TDuplicatesTab::AddTreePaths(std::vector<std::string>& paths) const {
   }
 }
 
+void TDuplicatesTab::AddTreeFiles(std::vector<const TFileLeaf*>& files) const {
+  if (!FCopies.empty()) {
+    files.insert(files.end(), FCopies.begin(), FCopies.end());
+    return;
+  }
+  for (const QModelIndex& idx : TreeSelectionInOrder()) {
+    switch (FTreeModel->Kind(idx)) {
+      case TDupTreeModel::TNodeKind::File: files.push_back(FTreeModel->File(idx)); break;
+      case TDupTreeModel::TNodeKind::Group: AddGroupFiles(*FTreeModel->Group(idx), files); break;
+      default: break;  // the overflow node stands for no file
+    }
+  }
+}
+
 QModelIndex TDuplicatesTab::SelectedNode() const {
   const QModelIndex cur = tvDuplicateFiles->selectionModel()->currentIndex();
   if (cur.isValid() && tvDuplicateFiles->selectionModel()->isSelected(cur)) return cur;
@@ -351,14 +369,14 @@ void TDuplicatesTab::SelectTreeNode(const QModelIndex& index) {
 void TDuplicatesTab::lvDuplicateGroupsColorsSelectItem(const QItemSelection& selected) {
   if (AppClosing || S.FSyncing) return;
   if (selected.isEmpty()) return;  // a deselection leaves the treemap as it is
-  std::vector<std::string> paths;
+  std::vector<const TFileLeaf*> files;
   for (int i = 0; i < lvDuplicateGroupsColors->topLevelItemCount(); ++i) {
     const QTreeWidgetItem* item = lvDuplicateGroupsColors->topLevelItem(i);
     if (item->isSelected())
-      if (const TDupGroup* g = GroupOfItem(item)) AddGroupPaths(*g, paths);
+      if (const TDupGroup* g = GroupOfItem(item)) AddGroupFiles(*g, files);
   }
-  if (!paths.empty())
-    S.FDupeMap.SetSelectedByUpperPaths(paths);
+  if (!files.empty())
+    S.FDupeMap.SetSelectedFiles(files);
   else
     S.FDupeMap.ClearSelection();
   InvalidateBuf();
@@ -368,10 +386,10 @@ void TDuplicatesTab::lvDuplicateGroupsColorsSelectItem(const QItemSelection& sel
 void TDuplicatesTab::tvDuplicateFilesChange() {
   if (AppClosing || S.FSyncing) return;
   if (!FSelectingCopies) FCopies.clear();  // the user chose anew
-  std::vector<std::string> paths;
-  AddTreePaths(paths);
-  if (!paths.empty())
-    S.FDupeMap.SetSelectedByUpperPaths(paths);
+  std::vector<const TFileLeaf*> files;
+  AddTreeFiles(files);
+  if (!files.empty())
+    S.FDupeMap.SetSelectedFiles(files);
   else
     S.FDupeMap.ClearSelection();
   InvalidateBuf();

@@ -83,6 +83,8 @@ class TDuplicatesTab : public TResultTab {
 
   void TrackTreeSelection(const QItemSelection& selected, const QItemSelection& deselected);
   void AddTreePaths(std::vector<std::string>& paths) const;
+  // The same files themselves, for the treemap's selection.
+  void AddTreeFiles(std::vector<const TFileLeaf*>& files) const;
   // The node that stands for the tree's selection in the status line.
   QModelIndex SelectedNode() const;
   void SelectTreeNode(const QModelIndex& index);

@@ -182,13 +182,39 @@ void TFilesTab::DropFilesTreemapAhead() { FAhead.reset(); }
 
 void TFilesTab::BuildDisplayFiles() { S.FDisplayFiles = HeadOfFiles(S.FAllFiles, S.FDisplayTotalBytes); }
 
+namespace {
+
+// A row of the file list. Its path is built when the view asks for it, for the
+// rows shown, never kept: the list holds thousands of rows, and in a deep tree
+// their paths together can be far larger than the tree itself.
+class TFileRow : public QTreeWidgetItem {
+ public:
+  explicit TFileRow(const TFileLeaf* leaf) : QTreeWidgetItem(TFilesTab::kFileColumns), FLeaf(leaf) {}
+  const TFileLeaf* Leaf() const { return FLeaf; }
+  QVariant data(int column, int role) const override {
+    if (column == TFilesTab::colFullPath && role == TFilesTab::kPathBytesRole) {
+      const std::string full = FLeaf->FullPath();
+      return QByteArray(full.data(), qsizetype(full.size()));
+    }
+    if ((column == TFilesTab::colPath || column == TFilesTab::colFullPath) &&
+        (role == Qt::DisplayRole || role == Qt::EditRole)) {
+      const std::string full = FLeaf->FullPath();
+      return DisplayText(column == TFilesTab::colPath ? FolderPart(full) : full);
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+ private:
+  const TFileLeaf* FLeaf;
+};
+
+}  // namespace
+
 QTreeWidgetItem* TFilesTab::MakeFileRow(const TFileLeaf& leaf) const {
-  const std::string full = leaf.FullPath();
-  auto* row = new QTreeWidgetItem(kFileColumns);
+  auto* row = new TFileRow(&leaf);
   const QString name = DisplayText(leaf.Name());
   row->setText(colName, name);
   row->setIcon(colName, TIconCache::Instance().FileIcon(name));
-  row->setText(colPath, DisplayText(FolderPart(full)));
   row->setText(colSize, Q(FormatSize(leaf.Size())));
   row->setText(colOtherSize, OtherSizeText(leaf));
   if (const QString tip = FileSizeTip(leaf); !tip.isEmpty()) {
@@ -198,15 +224,12 @@ QTreeWidgetItem* TFilesTab::MakeFileRow(const TFileLeaf& leaf) const {
   row->setText(colPercent, Q(FormatPercent(leaf.Size(), S.FDisplayTotalBytes)));
   const TDateTime modified = leaf.Modified();
   if (modified > 0) row->setText(colModified, Q(FormatDateTimeShort(modified)));
-  row->setText(colFullPath, DisplayText(full));
-  row->setData(colFullPath, kPathBytesRole, QByteArray(full.data(), qsizetype(full.size())));
   return row;
 }
 
-std::string TFilesTab::RowPath(const QTreeWidgetItem* row) {
-  const QByteArray b = row->data(colFullPath, kPathBytesRole).toByteArray();
-  return std::string(b.constData(), size_t(b.size()));
-}
+const TFileLeaf* TFilesTab::RowLeaf(const QTreeWidgetItem* row) { return static_cast<const TFileRow*>(row)->Leaf(); }
+
+std::string TFilesTab::RowPath(const QTreeWidgetItem* row) { return RowLeaf(row)->FullPath(); }
 
 void TFilesTab::PopulateFileList() {
   lvFiles->headerItem()->setText(colOtherSize, OtherSizeCaption());

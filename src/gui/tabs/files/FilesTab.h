@@ -79,7 +79,8 @@ class TFilesTab : public TResultTab {
   void WireDesktopHabits();
   QTreeWidget* MakeList(const char* name, const std::vector<std::pair<QString, int>>& columns);
   QTreeWidgetItem* MakeFileRow(const TFileLeaf& leaf) const;
-  // The exact full path a row of lvFiles carries.
+  // The file a row of lvFiles shows, and its exact full path.
+  static const TFileLeaf* RowLeaf(const QTreeWidgetItem* row);
   static std::string RowPath(const QTreeWidgetItem* row);
 
   QWidget* pnlTop_LargestFiles = nullptr;

@@ -37,11 +37,12 @@ void TFilesTab::PaintBox1MouseDown(QPoint pos, Qt::KeyboardModifiers mods) {
     TSyncGuard sync(S);
     if (!ctrl) lvFiles->clearSelection();
     // Rows and tiles meet by path key: the path itself where names are case
-    // sensitive, so two files differing only in case stay two.
-    const std::string key = platform::PathKey(full);
+    // sensitive, so two files differing only in case stay two. There the key
+    // is the file itself, and no row needs its path built.
+    const std::string key = platform::kPathIsItsKey ? std::string() : platform::PathKey(full);
     for (int i = 0, n = lvFiles->topLevelItemCount(); i < n; ++i) {
       QTreeWidgetItem* row = lvFiles->topLevelItem(i);
-      if (platform::PathKey(RowPath(row)) != key) continue;
+      if (platform::kPathIsItsKey ? RowLeaf(row) != item->Leaf : platform::PathKey(RowPath(row)) != key) continue;
       // The row follows the tile: a Ctrl+click that takes the tile out of the
       // treemap's selection takes the row out too, or the file actions would
       // act on a file the user has just deselected.
