@@ -82,6 +82,15 @@ TEST(ContentCheck, TellsCopiesFromLookAlikesReadingEachByteOnce) {
 
   const TContentCheckResult r = CheckContents(g.Groups);
   EXPECT_FALSE(r.Cancelled);
+  // Over its own copies of the paths, the pass finds the same.
+  std::vector<std::vector<std::string>> paths;
+  for (const auto& group : g.Groups) {
+    paths.emplace_back();
+    for (const TFileLeaf* f : group->Files) paths.back().push_back(f->FullPath());
+  }
+  const TContentCheckResult byPaths = CheckContents(paths);
+  ASSERT_EQ(byPaths.Groups.size(), r.Groups.size());
+  for (size_t i = 0; i < r.Groups.size(); ++i) EXPECT_EQ(Verdicts(byPaths, i), Verdicts(r, i)) << i;
   EXPECT_EQ(Verdicts(r, 0), (std::vector<V>{V::Identical, V::Unique, V::Identical}));
   EXPECT_EQ(r.Groups[0][0].Content, r.Groups[0][2].Content);
   EXPECT_EQ(Verdicts(r, 1), (std::vector<V>{V::Identical, V::Identical}));
@@ -94,9 +103,10 @@ TEST(ContentCheck, TellsCopiesFromLookAlikesReadingEachByteOnce) {
   // One copy of each content stays; the look-alike, the unreadable and the link are never chosen.
   const auto copies = SelectCopies(g.Groups, r);
   ASSERT_EQ(copies.size(), 3u);
-  for (TFileLeaf* f : copies) {
-    const std::string p = f->FullPath();
+  for (const TCopyOf& c : copies) {
+    const std::string p = c.File->FullPath();
     EXPECT_TRUE(p == t / "c/same.txt" || p == t / "b/small.cfg" || p == t / "c/gone.bin") << p;
+    EXPECT_EQ(c.Kept->FullPath(), t / ("a/" + std::string(c.File->Name())));
   }
 }
 
@@ -183,9 +193,88 @@ TEST(SelectCopies, KeepsTheOldestOfEachContent) {
               // never selected: not confirmed, or a content with no second file
               {{V::Unreadable, 0}, {V::SameFile, 0}, {V::Unchecked, 0}, {V::Identical, 0}},
               {{V::Identical, 0}, {V::Identical, 0}}};
-  EXPECT_EQ(SelectCopies(g.Groups, r), (std::vector<TFileLeaf*>{a, c, x1, y2}));
+  std::vector<std::pair<TFileLeaf*, TFileLeaf*>> chosen;
+  for (const TCopyOf& c : SelectCopies(g.Groups, r)) chosen.push_back({c.File, c.Kept});
+  EXPECT_EQ(chosen, (std::vector<std::pair<TFileLeaf*, TFileLeaf*>>{{a, b}, {c, b}, {x1, x2}, {y2, y1}}));
+
+  // Deleted since the check: a content left with one member has no copy, and
+  // the next oldest stays in place of a kept file that went.
+  TContentCheckResult after = r;
+  TakeOutMember(after.Groups[1], 1);  // x2, kept for x1
+  TakeOutMember(after.Groups[1], 2);  // y1, kept for y2
+  TakeOutMember(after.Groups[0], 1);  // b, kept for a and c
+  EXPECT_EQ(after.Groups[1][0].Verdict, V::Unique);
+  EXPECT_EQ(after.Groups[1][3].Verdict, V::Unique);
+  chosen.clear();
+  for (const TCopyOf& c : SelectCopies(g.Groups, after)) chosen.push_back({c.File, c.Kept});
+  EXPECT_EQ(chosen, (std::vector<std::pair<TFileLeaf*, TFileLeaf*>>{{a, c}}));
+
   // Verdicts that do not fit the groups select nothing.
   r.Groups[0].pop_back();
   r.Groups.resize(1);
   EXPECT_TRUE(SelectCopies(g.Groups, r).empty());
+}
+
+// Just before a copy goes, both files are read again in full: whatever has
+// changed since the check keeps the copy.
+TEST(CompareFileBytes, KeepsTheCopyUnlessBothStillHoldTheSameBytes) {
+  const std::string big = Pattern((256 << 10) * 2 + 17, 'k');  // more than one block
+  std::string lastByte = big;
+  lastByte.back() ^= 1;
+  struct TCase {
+    const char* Name;
+    std::function<void(const std::string& copy, const std::string& kept)> Change;
+    TRecheck Expected;
+  };
+  const std::vector<TCase> cases = {
+      {"unchanged", [](auto&, auto&) {}, TRecheck::Same},
+      {"copy's last byte", [&](auto& copy, auto&) { Write(copy, lastByte); }, TRecheck::Differs},
+      {"kept file's last byte", [&](auto&, auto& kept) { Write(kept, lastByte); }, TRecheck::Differs},
+      {"copy grew", [&](auto& copy, auto&) { Write(copy, big + "x"); }, TRecheck::Differs},
+      {"kept file shrank", [&](auto&, auto& kept) { Write(kept, big.substr(0, 1000)); }, TRecheck::Differs},
+      {"kept file gone", [](auto&, auto& kept) { std::filesystem::remove(kept); }, TRecheck::KeptGone},
+      {"kept file now a folder",
+       [](auto&, auto& kept) {
+         std::filesystem::remove(kept);
+         std::filesystem::create_directory(kept);
+       },
+       TRecheck::KeptGone},
+      {"copy gone", [](auto& copy, auto&) { std::filesystem::remove(copy); }, TRecheck::CopyGone},
+      {"copy now a link to the kept file",
+       [](auto& copy, auto& kept) {
+         std::filesystem::remove(copy);
+         std::filesystem::create_symlink(kept, copy);
+       },
+       TRecheck::SameFile},
+      {"kept file now a hard link of the copy",
+       [](auto& copy, auto& kept) {
+         std::filesystem::remove(kept);
+         std::filesystem::create_hard_link(copy, kept);
+       },
+       TRecheck::SameFile},
+  };
+  for (const TCase& c : cases) {
+    vdtest::TempDir t;
+    const std::string copy = t / "b/f.bin", kept = t / "a/f.bin";
+    Write(copy, big);
+    Write(kept, big);
+    c.Change(copy, kept);
+    int64_t last = 0;
+    TRecheckOptions o;
+    o.OnProgress = [&](int64_t bytes) { last = bytes; };
+    EXPECT_EQ(CompareFileBytes(copy, kept, o), c.Expected) << c.Name;
+    if (c.Expected == TRecheck::Same) {
+      EXPECT_EQ(last, int64_t(big.size()));
+    }
+  }
+
+  // Stopped part way: neither equal nor different.
+  vdtest::TempDir t;
+  Write(t / "a", big);
+  Write(t / "b", big);
+  std::atomic<int32_t> cancel{0};
+  TRecheckOptions o;
+  o.Cancel = &cancel;
+  o.OnProgress = [&](int64_t) { cancel.store(1); };
+  EXPECT_EQ(CompareFileBytes(t / "b", t / "a", o), TRecheck::Stopped);
 }

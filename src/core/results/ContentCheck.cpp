@@ -3,6 +3,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -25,40 +26,6 @@ constexpr size_t kLongestOpenPath = 3 * 32767;
 #else
 constexpr size_t kLongestOpenPath = 4096;
 #endif
-
-// The length of each folder's path, worked out once per folder: a group of
-// thousands of files deep in an opened scan file would otherwise build paths
-// of megabytes each only to have every open refuse them.
-class TPathLengths {
- public:
-  size_t Of(const TDirNode* d) {
-    FChain.clear();
-    size_t len = 0;
-    for (const TDirNode* p = d;; p = p->Parent) {
-      if (const size_t* known = FLengths.Find(p)) {
-        len = *known;
-        break;
-      }
-      if (p->IsRoot() || !p->Parent) {
-        len = p->FullPath().size();
-        FLengths.Set(p, len);
-        break;
-      }
-      FChain.push_back(p);
-    }
-    for (size_t i = FChain.size(); i-- > 0;) {
-      const TDirNode* c = FChain[i];
-      const std::string parent = c->Parent->IsRoot() ? c->Parent->FullPath() : std::string();
-      len += (!parent.empty() && parent.back() == platform::PathSeparator() ? 0 : 1) + c->Name().size();
-      FLengths.Set(c, len);
-    }
-    return len;
-  }
-
- private:
-  TLeafMap<size_t, TDirNode> FLengths;
-  std::vector<const TDirNode*> FChain;
-};
 
 struct TDigest {
   XXH128_hash_t Hash{0, 0};
@@ -84,12 +51,6 @@ class TPass {
   }
 
   bool Cancelled() const { return FOpt.Cancel && FOpt.Cancel->load() != 0; }
-
-  // Opens f's file, unless its path is longer than any file system takes.
-  bool Open(platform::TInputFile& in, const TFileLeaf* f) {
-    if (FLengths.Of(f->Parent()) + 1 + f->Name().size() > kLongestOpenPath) return false;
-    return in.Open(f->FullPath(), true);
-  }
 
   void Report(bool force) {
     if (!FOpt.OnProgress) return;
@@ -122,8 +83,8 @@ class TPass {
   }
 
   // One group: starts first, then the rest where starts agree.
-  void Group(const TDupGroup& g, std::vector<TMemberVerdict>& verdicts) {
-    const size_t n = g.Files.size();
+  void Group(const std::vector<std::string>& paths, std::vector<TMemberVerdict>& verdicts) {
+    const size_t n = paths.size();
     std::vector<TMember> m(n);
     std::vector<platform::TInputFile> open(n <= kKeepOpen ? n : 0);
     platform::TInputFile scratch;
@@ -132,7 +93,7 @@ class TPass {
     for (size_t i = 0; i < n; ++i) {
       if (Cancelled()) return;
       platform::TInputFile& f = fileOf(i);
-      if (Open(f, g.Files[i]) && f.Id(m[i].Id)) {
+      if (f.Open(paths[i], true) && f.Id(m[i].Id)) {
         for (size_t j = 0; j < i; ++j)
           if (m[j].Readable && m[j].Id == m[i].Id) m[i].Same = true;
         if (!m[i].Same && HashFrom(f, kStart, m[i].Start)) {
@@ -158,7 +119,7 @@ class TPass {
       platform::TInputFile& f = fileOf(i);
       platform::TFileId id;
       // Reopened, it must still be the file whose start was read.
-      const bool ready = !open.empty() || (Open(f, g.Files[i]) && f.Id(id) && id == m[i].Id && f.Seek(kStart));
+      const bool ready = !open.empty() || (f.Open(paths[i], true) && f.Id(id) && id == m[i].Id && f.Seek(kStart));
       if (!ready || !HashFrom(f, 0, m[i].Rest)) {
         if (Cancelled()) return;
         m[i].Readable = false;
@@ -189,24 +150,26 @@ class TPass {
   const TContentCheckOptions& FOpt;
   std::unique_ptr<char[]> FBuf;
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> FState;
-  TPathLengths FLengths;
   uint32_t FLastTick = 0;
 };
 
-}  // namespace
-
-TContentCheckResult CheckContents(const TDupGroups& groups, const TContentCheckOptions& options) {
+// One pass over `count` groups: sizeOf(i) members in group i, whose paths
+// pathsOf(i, scratch) returns (in scratch, or elsewhere).
+template <class TSizeOf, class TPathsOf>
+TContentCheckResult RunPass(size_t count, const TSizeOf& sizeOf, const TPathsOf& pathsOf,
+                            const TContentCheckOptions& options) {
   TContentCheckResult result;
   int64_t total = 0;
-  result.Groups.resize(groups.size());
-  for (size_t i = 0; i < groups.size(); ++i) {
-    result.Groups[i].resize(groups[i]->Files.size());
-    total += int64_t(groups[i]->Files.size());
+  result.Groups.resize(count);
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < count; ++i) {
+    result.Groups[i].resize(sizeOf(i));
+    total += int64_t(sizeOf(i));
   }
   TPass pass(options, total);
-  for (size_t i = 0; i < groups.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (pass.Cancelled()) break;
-    pass.Group(*groups[i], result.Groups[i]);
+    pass.Group(pathsOf(i, paths), result.Groups[i]);
   }
   result.Cancelled = pass.Cancelled();
   result.BytesRead = pass.FProgress.BytesRead;
@@ -214,8 +177,73 @@ TContentCheckResult CheckContents(const TDupGroups& groups, const TContentCheckO
   return result;
 }
 
-std::vector<TFileLeaf*> SelectCopies(const TDupGroups& groups, const TContentCheckResult& result) {
-  std::vector<TFileLeaf*> out;
+}  // namespace
+
+size_t TOpenablePaths::FolderLength(const TDirNode* d) {
+  FChain.clear();
+  size_t len = 0;
+  for (const TDirNode* p = d;; p = p->Parent) {
+    if (const size_t* known = FLengths->Find(p)) {
+      len = *known;
+      break;
+    }
+    if (p->IsRoot() || !p->Parent) {
+      len = p->FullPath().size();
+      FLengths->Set(p, len);
+      break;
+    }
+    FChain.push_back(p);
+  }
+  for (size_t i = FChain.size(); i-- > 0;) {
+    const TDirNode* c = FChain[i];
+    const std::string parent = c->Parent->IsRoot() ? c->Parent->FullPath() : std::string();
+    len += (!parent.empty() && parent.back() == platform::PathSeparator() ? 0 : 1) + c->Name().size();
+    FLengths->Set(c, len);
+  }
+  return len;
+}
+
+TOpenablePaths::TOpenablePaths() : FLengths(std::make_unique<TLeafMap<size_t, TDirNode>>()) {}
+TOpenablePaths::~TOpenablePaths() = default;
+
+std::string TOpenablePaths::Of(const TFileLeaf* f) {
+  if (FolderLength(f->Parent()) + 1 + f->Name().size() > kLongestOpenPath) return {};
+  return f->FullPath();
+}
+
+TContentCheckResult CheckContents(const TDupGroups& groups, const TContentCheckOptions& options) {
+  TOpenablePaths openable;
+  return RunPass(
+      groups.size(), [&](size_t i) { return groups[i]->Files.size(); },
+      [&](size_t i, std::vector<std::string>& out) -> const std::vector<std::string>& {
+        out.clear();
+        for (const TFileLeaf* f : groups[i]->Files) out.push_back(openable.Of(f));
+        return out;
+      },
+      options);
+}
+
+TContentCheckResult CheckContents(const std::vector<std::vector<std::string>>& groups,
+                                  const TContentCheckOptions& options) {
+  return RunPass(
+      groups.size(), [&](size_t i) { return groups[i].size(); },
+      [&](size_t i, std::vector<std::string>&) -> const std::vector<std::string>& { return groups[i]; }, options);
+}
+
+void TakeOutMember(std::vector<TMemberVerdict>& group, size_t i) {
+  if (i >= group.size() || group[i].Verdict == TContentVerdict::Removed) return;
+  const bool held = group[i].Verdict == TContentVerdict::Identical;
+  const uint32_t content = group[i].Content;
+  group[i] = {TContentVerdict::Removed, 0};
+  if (!held) return;
+  size_t left = 0, last = 0;
+  for (size_t j = 0; j < group.size(); ++j)
+    if (group[j].Verdict == TContentVerdict::Identical && group[j].Content == content) ++left, last = j;
+  if (left == 1) group[last].Verdict = TContentVerdict::Unique;
+}
+
+std::vector<TCopyOf> SelectCopies(const TDupGroups& groups, const TContentCheckResult& result) {
+  std::vector<TCopyOf> out;
   const size_t ng = std::min(groups.size(), result.Groups.size());
   for (size_t gi = 0; gi < ng; ++gi) {
     if (groups[gi]->Files.empty() || groups[gi]->Files[0]->ApparentSize() == 0) continue;
@@ -236,9 +264,53 @@ std::vector<TFileLeaf*> SelectCopies(const TDupGroups& groups, const TContentChe
       if (!fresh && older(i, it->second)) it->second = i;
     }
     for (size_t i = 0; i < files.size(); ++i)
-      if (verdicts[i].Verdict == TContentVerdict::Identical && keep[verdicts[i].Content] != i) out.push_back(files[i]);
+      if (verdicts[i].Verdict == TContentVerdict::Identical && keep[verdicts[i].Content] != i)
+        out.push_back({files[i], files[keep[verdicts[i].Content]]});
   }
   return out;
+}
+
+namespace {
+
+// Up to `n` bytes, fewer only at the end; -1 on an error.
+int64_t ReadFull(platform::TInputFile& f, char* buf, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    const int64_t r = f.Read(buf + got, n - got);
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += size_t(r);
+  }
+  return int64_t(got);
+}
+
+// Why `path` would not open as a regular file: gone (nothing there, or no
+// longer a file), or there but unreadable.
+bool Gone(const std::string& path) { return !platform::PathExists(path) || platform::DirectoryExists(path); }
+
+}  // namespace
+
+TRecheck CompareFileBytes(const std::string& copy, const std::string& kept, const TRecheckOptions& options) {
+  auto stopped = [&] { return options.Cancel && options.Cancel->load() != 0; };
+  platform::TInputFile k, c;
+  if (!k.Open(kept, true)) return Gone(kept) ? TRecheck::KeptGone : TRecheck::Unreadable;
+  if (!c.Open(copy, true)) return Gone(copy) ? TRecheck::CopyGone : TRecheck::Unreadable;
+  platform::TFileId ki, ci;
+  if (!k.Id(ki) || !c.Id(ci)) return TRecheck::Unreadable;
+  if (ki == ci) return TRecheck::SameFile;
+  const std::unique_ptr<char[]> kb(new char[kBlock]), cb(new char[kBlock]);
+  int64_t done = 0;
+  for (;;) {
+    if (stopped()) return TRecheck::Stopped;
+    const int64_t kn = ReadFull(k, kb.get(), kBlock);
+    if (stopped()) return TRecheck::Stopped;
+    const int64_t cn = ReadFull(c, cb.get(), kBlock);
+    if (kn < 0 || cn < 0) return stopped() ? TRecheck::Stopped : TRecheck::Unreadable;
+    if (kn != cn || std::memcmp(kb.get(), cb.get(), size_t(kn)) != 0) return TRecheck::Differs;
+    if (kn == 0) return TRecheck::Same;
+    done += cn;
+    if (options.OnProgress) options.OnProgress(done);
+  }
 }
 
 }  // namespace vd

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <unordered_set>
 
+#include "CopyRecheck.h"
 #include "PropertiesDialog.h"
 #include "common/Dialogs.h"
 #include "common/ResultTab.h"
@@ -122,15 +123,24 @@ void TFileActions::AskAndRemove(bool toRecycleBin) {
                          QStringLiteral("(This cannot be undone)");
   if (!AskYesNo(FParent, toRecycleBin ? TBoxKind::Confirmation : TBoxKind::Warning, question, DisplayList(paths)))
     return;
-  if (ShellDeletePaths(paths, toRecycleBin))
+  TResultTab* tab = FHooks.ActiveTab ? FHooks.ActiveTab() : nullptr;
+  TCopyRecheck recheck(FParent, tab ? tab->SelectedCopies() : std::vector<TKeptCopy>{});
+  if (RemovePaths(paths, toRecycleBin, recheck))
     AfterFileAction();
   else
     ShowErrorMessage(FParent, toRecycleBin ? QStringLiteral("Failed to remove to Recycle Bin.")
                                            : QStringLiteral("Failed to delete."));
+  recheck.ReportLeft();
 }
 
 bool TFileActions::ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin) {
+  TCopyRecheck none(FParent, {});
+  return RemovePaths(paths, toRecycleBin, none);
+}
+
+bool TFileActions::RemovePaths(const std::vector<std::string>& paths, bool toRecycleBin, TCopyRecheck& recheck) {
   if (paths.empty() || !S.FPathsAreHere) return false;
+  // Only what is still what the scan shows; a copy must also still equal its kept file.
   std::vector<std::string> same, changed;
   for (const auto& p : paths) (StillAsScanned(S.FRoot.get(), p) ? same : changed).push_back(p);
   if (!changed.empty())
@@ -139,8 +149,20 @@ bool TFileActions::ShellDeletePaths(const std::vector<std::string>& paths, bool 
   if (same.empty()) return true;
   const TRemoveSeam& ops = RemoveOps();
   const auto& removeOne = toRecycleBin ? ops.MoveToTrash : ops.DeleteTree;
-  // Not following links here: a link is removed as itself, a dangling one too.
-  return platform::RunDeleteRequest(same, removeOne, &platform::PathExistsNoFollow);
+  std::vector<std::string> removed;
+  const bool ok = platform::RunDeleteRequest(
+      same,
+      [&](const std::string& p) {
+        if (!recheck.StillCopy(p)) return true;  // left, and said why once all is done
+        if (!removeOne(p)) return false;
+        removed.push_back(p);
+        return true;
+      },
+      // Not following links here: a link is removed as itself, a dangling one
+      // too. A copy that went is the recheck's to tell.
+      [&](const std::string& p) { return recheck.Covers(p) || platform::PathExistsNoFollow(p); });
+  if (!removed.empty()) emit ItemsRemoved(removed);
+  return ok;
 }
 
 void TFileActions::AfterFileAction() {

@@ -27,6 +27,7 @@ class TDirNode;
 
 namespace vd::gui {
 
+class TCopyRecheck;
 class TResultTab;
 struct TResultsState;
 
@@ -76,10 +77,18 @@ class TFileActions : public QObject {
   // machine. True when all the others are gone; false for an empty list.
   bool ShellDeletePaths(const std::vector<std::string>& paths, bool toRecycleBin);
 
+  // Every trash and delete goes through here; so does the last look at the
+  // copies "Select Copies" chose, for that selection (CopyRecheck.h).
+  //
   // After a successful delete: the "Only Files" and "Files in Folders"
   // treemaps lose their selections and repaint. Nothing else changes; the
   // removed items stay in the results until the next scan.
   void AfterFileAction();
+
+ signals:
+  // What a trash or delete removed, as gathered (a folder stands for what it
+  // held), also when it stopped part way.
+  void ItemsRemoved(const std::vector<std::string>& paths);
 
  public slots:
   void btnOpenClick();
@@ -93,6 +102,9 @@ class TFileActions : public QObject {
   // Paths that exist as a file or a folder (links followed), in order.
   std::vector<std::string> ExistingSelectedPaths() const;
   void AskAndRemove(bool toRecycleBin);
+  // ShellDeletePaths, where a copy `recheck` covers goes only when it still
+  // holds its kept file's bytes; a copy left counts as done.
+  bool RemovePaths(const std::vector<std::string>& paths, bool toRecycleBin, TCopyRecheck& recheck);
 
   QWidget* FParent;
   TResultsState& S;

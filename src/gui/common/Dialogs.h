@@ -17,10 +17,13 @@ struct TDialogSeam {
   // A question with Yes (the default) and No; `details` lists what the answer
   // acts on. True for Yes. Empty: a QMessageBox.
   std::function<bool(QWidget* parent, TBoxKind kind, const QString& text, const QStringList& details)> AskYesNo;
+  // A warning with an OK button; `details` lists what it is about. Empty: a QMessageBox.
+  std::function<void(QWidget* parent, const QString& text, const QStringList& details)> ShowList;
 };
 TDialogSeam& Dialogs();
 
 void ShowErrorMessage(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, TBoxKind kind, const QString& text, const QStringList& details = {});
+void ShowListMessage(QWidget* parent, const QString& text, const QStringList& details);
 
 }  // namespace vd::gui

@@ -5,6 +5,7 @@
 #include <QModelIndex>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +15,12 @@
 #include "views/PaintSurface.h"
 
 namespace vd::gui {
+
+// A file "Select Copies" chose, with the file kept for its content.
+struct TKeptCopy {
+  std::string Copy, Kept;
+  int64_t Size = 0;  // as the scan found it, for progress only
+};
 
 class TResultTab : public QWidget {
   Q_OBJECT
@@ -55,6 +62,10 @@ class TResultTab : public QWidget {
   // tab drops its other selections that the file actions would read before
   // this view's, so that they read what the user pointed at.
   virtual void PrepareContextSelection(const QWidget* view, bool inside) { (void)view, (void)inside; }
+  // When the selection the file actions gather is "Select Copies"' choice:
+  // each copy with the file kept for its content, so that a copy is removed
+  // only while both still hold the same bytes. Empty for any other selection.
+  virtual std::vector<TKeptCopy> SelectedCopies() const { return {}; }
 
   TPaintSurface* Surface() const { return FSurface; }
   // Marks the back buffer dirty and repaints (InvalidateBufN).

@@ -110,6 +110,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   connect(btnShowProperties, &QToolButton::clicked, Actions, &TFileActions::btnShowPropertiesClick);
   connect(btnRemoveToRecycleBin, &QToolButton::clicked, Actions, &TFileActions::btnRemoveToRecycleBinClick);
   connect(btnRemove, &QToolButton::clicked, Actions, &TFileActions::btnRemoveClick);
+  // Whichever tab removed them, the duplicates' verdicts lose those files.
+  connect(Actions, &TFileActions::ItemsRemoved, DuplicatesTab, &TDuplicatesTab::ForgetRemoved);
   connect(btnAbout, &QToolButton::clicked, this, &TfrmMain::btnAboutClick);
   connect(btnWEbsite, &QToolButton::clicked, this, &TfrmMain::btnWEbsiteClick);
   connect(btnBrowse, &QToolButton::clicked, this, &TfrmMain::btnBrowseClick);
@@ -153,10 +155,10 @@ TfrmMain::~TfrmMain() {
   if (btnStop->isEnabled())
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   // A save still writing after the wait reads the tree: it is left to the
-  // end of the process rather than freed under the writer. So is a content
-  // check stuck in a read (a dead network mount).
-  const bool checkStopped = DuplicatesTab->CancelContentCheck(2000);
-  if ((FTask && !FTask->Finished.load()) || !checkStopped) (void)S.FRoot.release();
+  // end of the process rather than freed under the writer. A content check
+  // stuck in a read (a dead network mount) reads only its own paths.
+  DuplicatesTab->CancelContentCheck();
+  if (FTask && !FTask->Finished.load()) (void)S.FRoot.release();
   // Tabs are children and die after this body; they must find no tree.
   ClearResults();
 }

@@ -11,10 +11,17 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
 
 #include "TestUtil.h"
+#include "actions/CopyRecheck.h"
 #include "actions/FileActions.h"
 #include "actions/PropertiesDialog.h"
 #include "common/Dialogs.h"
@@ -44,6 +51,8 @@ class TFakeTab : public TResultTab {
  public:
   using TResultTab::TResultTab;
   std::vector<std::string> Paths;
+  std::vector<TKeptCopy> Copies;  // as Select Copies would give them
+  std::vector<TKeptCopy> SelectedCopies() const override { return Copies; }
   void ClearView() override {}
   void RebuildTreemap() override {}
   QString SelectionStatus() const override { return QStringLiteral("Ready"); }
@@ -69,7 +78,12 @@ struct TRig {
   bool Answer = true;
   std::vector<TQuestion> Questions;
   QStringList Errors;
+  std::vector<std::pair<QString, QStringList>> Lists;
+  std::vector<std::string> Removed;
   TRig() {
+    Dialogs().ShowList = [this](QWidget*, const QString& t, const QStringList& d) { Lists.push_back({t, d}); };
+    QObject::connect(&A, &TFileActions::ItemsRemoved,
+                     [this](const std::vector<std::string>& p) { Removed.insert(Removed.end(), p.begin(), p.end()); });
     Dialogs().AskYesNo = [this](QWidget*, TBoxKind k, const QString& t, const QStringList& d) {
       Questions.push_back({k, t, d});
       return Answer;
@@ -114,6 +128,11 @@ bool SetImmutable(const std::string& path, bool on) {
   }
   ::close(fd);
   return ok;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string TrashDir() { return qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash"; }
@@ -451,6 +470,102 @@ class TstFileActions : public QObject {
     for (const auto& p : r.Tab.Paths) QVERIFY(!Exists(p));
     QCOMPARE(r.Inv1, 1);
     QCOMPARE(r.Inv3, 1);
+  }
+
+  // Select Copies' choice: each copy is read again beside its kept file just
+  // before it goes; what changed since the check stays, and one message says
+  // which and why.
+  void copiesGoOnlyWhileTheyStillEqualAKeptFile_data() {
+    QTest::addColumn<bool>("toTrash");
+    QTest::newRow("trash") << true;
+    QTest::newRow("permanent") << false;
+  }
+  void copiesGoOnlyWhileTheyStillEqualAKeptFile() {
+    QFETCH(bool, toTrash);
+    vdtest::TempDir t;
+    const std::string bytes = std::string(700000, 'z') + "end";  // several blocks
+    std::string other = bytes;
+    other[350000] = 'y';
+    auto pair = [&](const char* name) {
+      const std::string kept = t / ("kept/" + std::string(name)), copy = t / ("copy/" + UniqueName(t, name));
+      WriteBytes(kept, bytes);
+      WriteBytes(copy, bytes);
+      return TKeptCopy{copy, kept, int64_t(bytes.size())};
+    };
+    const TKeptCopy same = pair("same"), changed = pair("changed"), keptGone = pair("kept-gone"),
+                    linked = pair("linked"), same2 = pair("same2");
+    WriteBytes(changed.Copy, other);  // same size, other bytes
+    fs::remove(keptGone.Kept);
+    fs::remove(linked.Copy);
+    fs::create_hard_link(linked.Kept, linked.Copy);  // deleting it would free nothing, and it is no copy
+
+    TRig r;
+    r.Tab.Copies = {same, changed, keptGone, linked, same2};
+    for (const TKeptCopy& c : r.Tab.Copies) r.Tab.Paths.push_back(c.Copy);
+    toTrash ? r.A.btnRemoveToRecycleBinClick() : r.A.btnRemoveClick();
+    QVERIFY2(r.Errors.isEmpty(), qPrintable(r.Errors.join(',')));
+    QVERIFY(!Exists(same.Copy) && !Exists(same2.Copy));
+    for (const TKeptCopy* c : {&changed, &linked}) QVERIFY(Exists(c->Copy) && Exists(c->Kept));
+    QVERIFY(Exists(keptGone.Copy));
+    QCOMPARE(r.Removed, (std::vector<std::string>{same.Copy, same2.Copy}));
+    QCOMPARE(int(r.Lists.size()), 1);
+    QCOMPARE(r.Lists[0].first, QStringLiteral("3 of 5 copies were left in place:"));
+    QCOMPARE(r.Lists[0].second, (QStringList{QString::fromStdString(changed.Copy) + " (changed since the check)",
+                                             QString::fromStdString(keptGone.Copy) + " (the kept copy is gone)",
+                                             QString::fromStdString(linked.Copy) + " (the same file as the kept copy)"}));
+    QCOMPARE(r.Inv1, 1);  // the request itself went through
+  }
+
+  // Stop during a comparison that hangs (a dead mount): the removal ends at
+  // once, nothing more goes, and the stuck read ends on its own later.
+  void stopDuringTheRecheckLeavesTheRest() {
+    vdtest::TempDir t;
+    TRig r;
+    for (const char* name : {"a", "b"}) {
+      const std::string kept = t / ("kept/" + std::string(name)), copy = t / ("copy/" + std::string(name));
+      WriteBytes(kept, "same");
+      WriteBytes(copy, "same");
+      r.Tab.Copies.push_back({copy, kept, 4});
+      r.Tab.Paths.push_back(copy);
+    }
+    struct THold {
+      std::mutex M;
+      std::condition_variable Cv;
+      bool Released = false;
+      std::atomic<int> Calls{0};
+      std::atomic<bool> Ended{false};
+    };
+    auto hold = std::make_shared<THold>();
+    const TRecheckSeam saved = RecheckOps();
+    RecheckOps().Compare = [hold](const std::string&, const std::string&, const TRecheckOptions&) {
+      ++hold->Calls;
+      std::unique_lock<std::mutex> lock(hold->M);
+      hold->Cv.wait(lock, [&] { return hold->Released; });  // deaf to Stop, as a hung read is
+      hold->Ended.store(true);
+      return TRecheck::Same;
+    };
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+      auto* box = r.Parent.findChild<QProgressDialog*>(QStringLiteral("dlgRecheckCopies"));
+      if (box && box->isVisible()) box->cancel();
+    });
+    stopper.start(10);
+    r.A.btnRemoveClick();
+    stopper.stop();
+    RecheckOps() = saved;
+    QCOMPARE(hold->Calls.load(), 1);
+    QVERIFY(!hold->Ended.load());
+    for (const TKeptCopy& c : r.Tab.Copies) QVERIFY(Exists(c.Copy));
+    QVERIFY(r.Removed.empty());
+    QCOMPARE(int(r.Lists.size()), 1);
+    QCOMPARE(r.Lists[0].second, (QStringList{QString::fromStdString(t / "copy/a") + " (not compared: stopped)",
+                                             QString::fromStdString(t / "copy/b") + " (not compared: stopped)"}));
+    {
+      std::lock_guard<std::mutex> lock(hold->M);
+      hold->Released = true;
+    }
+    hold->Cv.notify_all();
+    QVERIFY(QTest::qWaitFor([&] { return hold->Ended.load(); }));
   }
 
   // Nothing selected, or no tab: nothing asked, called, shown or copied.

@@ -9,11 +9,16 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <atomic>
+#include <condition_variable>
+#include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "TestUtil.h"
 #include "core/results/FileList.h"
 #include "core/results/Format.h"
+#include "tabs/duplicates/ContentCheckRun.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"
@@ -85,6 +90,33 @@ QStringList Paths(const std::vector<std::string>& v) {
   for (const auto& s : v) out << QString::fromStdString(s);
   return out;
 }
+
+// `count` files of `name` with the same bytes, one per folder d0, d1, ...
+// (d0 the oldest).
+void SameBytes(vdtest::TempDir& t, const std::string& name, int count, const std::string& bytes) {
+  for (int i = 0; i < count; ++i) {
+    const std::string p = t.File("d" + std::to_string(i) + "/" + name, 0, 1000 + i);
+    { std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes; }
+    const timespec ts[2] = {{1000 + i, 0}, {1000 + i, 0}};
+    ::utimensat(AT_FDCWD, p.c_str(), ts, 0);
+  }
+}
+
+// A pass held in its first read until Release, as on a dead network mount;
+// the passes after it read at once.
+struct THeldPass {
+  std::mutex M;
+  std::condition_variable Cv;
+  bool Released = false;
+  std::atomic<int> Entered{0};
+  std::atomic<bool> HeldEnded{false};
+  std::vector<std::vector<std::string>> SeenAfterRelease;
+  void Release() {
+    std::lock_guard<std::mutex> lock(M);
+    Released = true;
+    Cv.notify_all();
+  }
+};
 
 // `count` copies of `name`, one per folder d0, d1, ...
 void Copies(vdtest::TempDir& t, const std::string& name, int count, int64_t size, int64_t mtime = -1) {
@@ -409,6 +441,109 @@ class TstDuplicatesTab : public QObject {
     QCOMPARE(Paths(f.Tab->GatherSelectedPaths()), QStringList{QString::fromStdString(t / "d1/low.dat")});
     f.S.FDupeMap.SetSingleSelected(f.Tile(t / "d1"));
     QVERIFY(f.Tab->GatherSelectedPaths().empty());
+  }
+
+  // A pass stuck in a read never holds the window: Cancel returns at once,
+  // the tree may go, a new pass runs and ends beside the stuck one, and the
+  // stuck one, once it wakes, reads only its own paths and reports nothing.
+  void cancelNeverWaitsForAStuckRead() {
+    vdtest::TempDir t;
+    SameBytes(t, "held.bin", 2, "held");
+    TFixture f;
+    f.Scan(t.Path());
+    f.Tab->BuildDuplicates();
+    auto held = std::make_shared<THeldPass>();
+    const TContentPass saved = ContentPassOps();
+    ContentPassOps() = [held](const std::vector<std::vector<std::string>>& groups, const TContentCheckOptions& o) {
+      if (held->Entered.fetch_add(1) > 0) return CheckContents(groups, o);
+      {
+        std::unique_lock<std::mutex> lock(held->M);
+        held->Cv.wait(lock, [&] { return held->Released; });
+      }
+      held->SeenAfterRelease = groups;
+      TContentCheckResult r = CheckContents(groups, o);
+      held->HeldEnded.store(true);
+      return r;
+    };
+    f.Tab->StartContentCheck();
+    QVERIFY(QTest::qWaitFor([&] { return held->Entered.load() == 1; }));
+    f.Tab->CancelContentCheck();  // returns while the read still hangs
+    QVERIFY(!f.Tab->ContentCheckRunning());
+
+    // The tree goes, another comes, and its check runs to the end.
+    f.Tab->ClearView();
+    f.S.FAllFiles.clear();
+    f.S.FDupeGroups.clear();
+    f.S.FRoot.reset();
+    f.Scan(t.Path());
+    f.Tab->BuildDuplicates();
+    f.Tab->StartContentCheck();
+    QVERIFY(QTest::qWaitFor([&] { return !f.Tab->ContentCheckRunning(); }));
+    QVERIFY(f.Tab->SelectCopiesButton()->isEnabled());
+    const TContentCheckResult* verdicts = f.Model().Verdicts();
+    QVERIFY(verdicts && !verdicts->Cancelled);
+
+    held->Release();
+    QVERIFY(QTest::qWaitFor([&] { return held->HeldEnded.load(); }));
+    QTest::qWait(300);  // the timer that would have taken its verdicts ticks meanwhile
+    QCOMPARE(f.Model().Verdicts(), verdicts);
+    QVERIFY(!verdicts->Cancelled);
+    QCOMPARE(held->SeenAfterRelease, (std::vector<std::vector<std::string>>{{t / "d0/held.bin", t / "d1/held.bin"}}));
+    ContentPassOps() = saved;
+  }
+
+  // After Select Copies, a group picked in the list or a tile clicked is
+  // what the file actions take, and files trashed or deleted leave their
+  // groups: a content left with one file has no copy to select.
+  void handPicksAndRemovalsReplaceSelectCopies() {
+    vdtest::TempDir t;
+    SameBytes(t, "one.txt", 2, std::string(300, 'a'));
+    SameBytes(t, "three.txt", 3, std::string(200, 'b'));
+    TFixture f;
+    f.Scan(t.Path());
+    f.Tab->BuildDuplicates();
+    f.Tab->StartContentCheck();
+    QVERIFY(QTest::qWaitFor([&] { return !f.Tab->ContentCheckRunning(); }));
+    auto selectCopies = [&] {
+      f.Tab->SelectCopies();
+      std::vector<std::string> p = f.Tab->GatherSelectedPaths();
+      std::sort(p.begin(), p.end());
+      return Paths(p);
+    };
+    auto str = [&](const char* rel) { return QString::fromStdString(t / rel); };
+    QCOMPARE(selectCopies(), (QStringList{str("d1/one.txt"), str("d1/three.txt"), str("d2/three.txt")}));
+    QCOMPARE(int(f.Tab->SelectedCopies().size()), 3);
+
+    const int oneRow = f.S.FDupeGroups[0]->FileName == "one.txt" ? 0 : 1;
+    f.ClickRow(oneRow);
+    QStringList group = Paths(f.Tab->GatherSelectedPaths());
+    group.sort();
+    QCOMPARE(group, (QStringList{str("d0/one.txt"), str("d1/one.txt")}));
+    QVERIFY(f.Tab->SelectedCopies().empty());
+
+    selectCopies();
+    const TDupItem* folder = f.Tile(t / "d2");  // holds only a copy of three.txt
+    QVERIFY(folder);
+    QTest::mouseClick(f.Tab->Surface(), Qt::LeftButton, {}, QPoint(folder->Rect.Left, TFixture::Center(folder).y()));
+    QVERIFY(f.Tab->GatherSelectedPaths().empty());
+    QVERIFY(f.Tab->SelectedCopies().empty());
+
+    // The oldest one.txt deleted, and the folder holding a three.txt copy.
+    std::filesystem::remove(t / "d0/one.txt");
+    std::filesystem::remove_all(t / "d2");
+    f.Tab->ForgetRemoved({t / "d0/one.txt", t / "d2"});
+    QCOMPARE(selectCopies(), (QStringList{str("d1/three.txt")}));
+    QCOMPARE(f.Tab->SelectedCopies().front().Kept, t / "d0/three.txt");
+    const QModelIndex one = f.Model().IndexOfGroup(oneRow);
+    QCOMPARE(f.Model().data(one.siblingAtColumn(TDupTreeModel::colContent)).toString(), QStringLiteral("0 of 1 identical"));
+    QStringList column;
+    for (int r = 0; r < 2; ++r) column << f.Model().data(f.Model().index(r, TDupTreeModel::colContent, one)).toString();
+    column.sort();
+    QCOMPARE(column, (QStringList{"Differs", "Removed"}));
+
+    // The last copy of three.txt goes too: nothing is left to select.
+    f.Tab->ForgetRemoved({t / "d1/three.txt"});
+    QVERIFY(!f.Tab->SelectCopiesButton()->isEnabled());
   }
 
   void layoutOfTheTab() {

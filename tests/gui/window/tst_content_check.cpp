@@ -19,6 +19,7 @@
 
 #include "TestUtil.h"
 #include "actions/FileActions.h"
+#include "common/Dialogs.h"
 #include "tabs/duplicates/DuplicatesTab.h"
 #include "window/MainWindow.h"
 
@@ -106,6 +107,54 @@ class TestContentCheck : public QObject {
     w.DuplicatesTab->DuplicateFiles()->selectionModel()->setCurrentIndex(
         m.IndexOfGroup(0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QCOMPARE(w.Actions->GatherSelectedPaths().size(), m.GroupAt(0)->Files.size());
+  }
+
+  // The two ways the last copy went: the oldest deleted by hand after the
+  // check, then its twin taken as a copy; and a copy edited after the check.
+  void selectCopiesNeverDeletesTheLastCopy() {
+    vdtest::TempDir t;
+    for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
+      const std::string text(3000, name[1]);
+      Write(t, std::string("a/") + name, text, 1000);  // the oldest
+      Write(t, std::string("b/") + name, text, 2000);
+    }
+    TfrmMain w;
+    w.show();
+    ScanFolder(w, t.Path());
+    QVERIFY(WaitIdle(w));
+    QVERIFY(WaitChecked(w));
+    QStringList lists, errors;
+    Dialogs().AskYesNo = [](QWidget*, TBoxKind, const QString&, const QStringList&) { return true; };
+    Dialogs().ShowError = [&](QWidget*, const QString& text) { errors << text; };
+    Dialogs().ShowList = [&](QWidget*, const QString& text, const QStringList& details) {
+      lists << text << details;
+    };
+    w.PageControl1->setCurrentWidget(w.DuplicatesTab);
+    TDupTreeModel& m = *w.DuplicatesTab->DuplicateFilesModel();
+    for (int g = 0; g < m.GroupCount(); ++g)
+      for (int r = 0; r < m.rowCount(m.IndexOfGroup(g)); ++r) {
+        const QModelIndex node = m.index(r, 0, m.IndexOfGroup(g));
+        if (m.File(node) && m.File(node)->FullPath() == t / "a/one.txt")
+          w.DuplicatesTab->DuplicateFiles()->selectionModel()->setCurrentIndex(
+              node, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      }
+    QCOMPARE(w.Actions->GatherSelectedPaths(), std::vector<std::string>{t / "a/one.txt"});
+    w.Actions->btnRemoveClick();
+    QVERIFY(!std::filesystem::exists(t / "a/one.txt"));
+    Write(t, "b/two.txt", std::string(3000, 'X'), 2000);  // edited since the check
+
+    QTest::mouseClick(w.DuplicatesTab->SelectCopiesButton(), Qt::LeftButton);
+    std::vector<std::string> gathered = w.Actions->GatherSelectedPaths();
+    std::sort(gathered.begin(), gathered.end());
+    QCOMPARE(gathered, (std::vector<std::string>{t / "b/three.txt", t / "b/two.txt"}));
+    w.Actions->btnRemoveClick();
+    Dialogs() = {};
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(',')));
+    QVERIFY(!std::filesystem::exists(t / "b/three.txt"));
+    for (const char* left : {"b/one.txt", "a/two.txt", "b/two.txt", "a/three.txt"})
+      QVERIFY2(std::filesystem::exists(t / left), left);
+    QCOMPARE(lists, (QStringList{"1 of 2 copies were left in place:",
+                                 QString::fromStdString(t / "b/two.txt") + " (changed since the check)"}));
   }
 
   // Sparse files of zeros: every group a copy, and gigabytes to read.

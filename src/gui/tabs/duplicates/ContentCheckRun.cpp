@@ -3,18 +3,31 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QProgressBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "common/ResultsState.h"
 
 namespace vd::gui {
 
+TContentPass& ContentPassOps() {
+  static TContentPass pass = [](const std::vector<std::vector<std::string>>& groups, const TContentCheckOptions& o) {
+    return CheckContents(groups, o);
+  };
+  return pass;
+}
+
 struct TContentCheckRun::TState {
-  TDupGroups Groups;  // the pass's own copy: the window's list may be rebuilt
+  // The tree's side, until the pass has its own paths: under TreeLock, and
+  // only while TreeGone is false.
+  std::mutex TreeLock;
+  bool TreeGone = false;
+  TDupGroups Groups;  // copies: the window's list may be rebuilt
+
   std::atomic<int32_t> Cancel{0};
   std::atomic<int64_t> Done{0};
   int64_t Total = 0;
@@ -38,19 +51,49 @@ void TContentCheckRun::Start(const TDupGroups& groups) {
     state->Total += int64_t(g->Files.size());
   }
   try {
-    FThread = std::thread([state] {
+    std::thread([state, pass = ContentPassOps()] {
       try {
-        TContentCheckOptions o;
-        o.Cancel = &state->Cancel;
-        o.OnProgress = [&state](const TContentProgress& p) { state->Done.store(p.FilesDone); };
-        state->Result = CheckContents(state->Groups, o);
+        std::vector<std::vector<std::string>> paths;
+        bool tree = true;
+        {
+          // The paths, while the tree is there; the lock is let go now and
+          // then, so that a Cancel waits for a few paths at most.
+          constexpr size_t kPathsPerLock = 256;
+          size_t taken = kPathsPerLock;
+          std::unique_lock<std::mutex> lock(state->TreeLock);
+          TOpenablePaths openable;
+          for (const auto& g : state->Groups) {
+            if (state->TreeGone) break;
+            paths.emplace_back();
+            paths.back().reserve(g->Files.size());
+            for (const TFileLeaf* f : g->Files) {
+              if (--taken == 0) {
+                lock.unlock();
+                taken = kPathsPerLock;
+                lock.lock();
+                if (state->TreeGone) break;
+              }
+              paths.back().push_back(openable.Of(f));
+            }
+          }
+          tree = !state->TreeGone;
+          state->Groups.clear();
+        }
+        if (!tree) {
+          state->Result.Cancelled = true;
+        } else {
+          TContentCheckOptions o;
+          o.Cancel = &state->Cancel;
+          o.OnProgress = [&state](const TContentProgress& p) { state->Done.store(p.FilesDone); };
+          state->Result = pass(paths, o);
+        }
       } catch (...) {
         // Out of memory, say: the pass ends as if stopped, its verdicts unchecked.
         state->Result = {};
         state->Result.Cancelled = true;
       }
       state->Finished.store(true, std::memory_order_release);
-    });
+    }).detach();
   } catch (const std::system_error&) {
     return;  // no thread to be had: no verdicts, as before the check existed
   }
@@ -59,26 +102,17 @@ void TContentCheckRun::Start(const TDupGroups& groups) {
   ShowProgress(true);
 }
 
-bool TContentCheckRun::Cancel(int waitMs) {
+void TContentCheckRun::Cancel() {
   FResult.reset();
-  if (!FState) return true;
+  if (!FState) return;
   FTimer->stop();
   ShowProgress(false);
-  FState->Cancel.store(1);
-  bool ended = true;
-  if (waitMs < 0) {
-    FThread.join();
-  } else {
-    for (int waited = 0; waited < waitMs && !FState->Finished.load(std::memory_order_acquire); waited += 10)
-      QThread::msleep(10);
-    ended = FState->Finished.load(std::memory_order_acquire);
-    if (ended)
-      FThread.join();
-    else
-      FThread.detach();  // it keeps its state alive by itself
+  {
+    std::lock_guard<std::mutex> lock(FState->TreeLock);
+    FState->TreeGone = true;
   }
-  FState.reset();
-  return ended;
+  FState->Cancel.store(1);
+  FState.reset();  // the thread keeps its state alive by itself
 }
 
 void TContentCheckRun::Stop() {
@@ -90,7 +124,6 @@ void TContentCheckRun::Stop() {
 void TContentCheckRun::Tick() {
   if (!FState) return;
   if (FState->Finished.load(std::memory_order_acquire)) {
-    FThread.join();
     FResult = std::make_unique<TContentCheckResult>(std::move(FState->Result));
     FState.reset();
     FTimer->stop();

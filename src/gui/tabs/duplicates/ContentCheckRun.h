@@ -3,20 +3,24 @@
 // the window's idle one, with a button to stop it), and its verdicts once it
 // ends.
 //
-// Contract: the pass works on a copy of the groups, but reads their files
-// (the leaves, for their paths) while it runs. So whoever owns the tree calls
-// Cancel() before the tree or the groups change or go: a new scan, a rescan,
-// an open, clearing the results, closing the window. Cancel waits for the
-// pass, which stops within one block read. Everything here runs on the UI
-// thread, except the pass itself.
+// Contract: the pass takes the paths of the groups' files from the tree while
+// it starts, and reads only its own copies after that. So whoever owns the
+// tree calls Cancel() before the tree or the groups change or go: a new scan,
+// a rescan, an open, clearing the results, closing the window. Cancel never
+// waits for a read: a pass stuck in one (a dead network mount, a hung FUSE
+// file system) is left to end by itself, touching nothing of the window's,
+// and a new pass starts beside it. Everything here runs on the UI thread,
+// except the pass itself.
 #pragma once
 
 #include <QProgressBar>
 #include <QObject>
 #include <QPointer>
 #include <QToolButton>
+#include <functional>
 #include <memory>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "core/results/ContentCheck.h"
 
@@ -26,6 +30,12 @@ namespace vd::gui {
 
 class TWindowHooks;
 
+// How a pass reads its groups, one list of paths per group. Tests replace it
+// to hold a pass in a read, as a dead mount would.
+using TContentPass =
+    std::function<TContentCheckResult(const std::vector<std::vector<std::string>>&, const TContentCheckOptions&)>;
+TContentPass& ContentPassOps();
+
 class TContentCheckRun : public QObject {
   Q_OBJECT
  public:
@@ -34,11 +44,9 @@ class TContentCheckRun : public QObject {
 
   // Starts a pass over `groups` (a pass still running is cancelled first).
   void Start(const TDupGroups& groups);
-  // Stops a running pass and forgets it: no Ended, no verdicts. Waits at most
-  // `waitMs` (without limit when negative); false when the pass is still in a
-  // read after that: it is left to end by itself, and the caller keeps the
-  // tree alive.
-  bool Cancel(int waitMs = -1);
+  // Stops a running pass and forgets it at once: no Ended, no verdicts. The
+  // tree may go as soon as it returns.
+  void Cancel();
   // The status bar's button: the pass ends early and Ended brings the verdicts
   // found so far (the groups not reached stay unchecked).
   void Stop();
@@ -59,8 +67,7 @@ class TContentCheckRun : public QObject {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
   TWindowHooks& W;
-  std::shared_ptr<TState> FState;
-  std::thread FThread;
+  std::shared_ptr<TState> FState;  // shared with the pass's thread, which is detached
   std::unique_ptr<TContentCheckResult> FResult;
   QTimer* FTimer = nullptr;
   // In the status bar, which the window may take down first.

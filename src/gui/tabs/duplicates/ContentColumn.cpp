@@ -36,6 +36,7 @@ QString MemberVerdictText(const std::vector<TMemberVerdict>& group, size_t i) {
     case TContentVerdict::Unreadable: return QStringLiteral("Unreadable");
     case TContentVerdict::SameFile: return QStringLiteral("Same file");
     case TContentVerdict::Unchecked: return QStringLiteral("Not compared");
+    case TContentVerdict::Removed: return QStringLiteral("Removed");
   }
   return {};
 }
@@ -53,17 +54,20 @@ QString MemberVerdictHint(const std::vector<TMemberVerdict>& group, size_t i) {
     case TContentVerdict::SameFile:
       return QStringLiteral("The same file as another entry of this group (a hard link): removing it frees nothing");
     case TContentVerdict::Unchecked: return QStringLiteral("Not compared: the comparison was stopped first");
+    case TContentVerdict::Removed: return QStringLiteral("Moved to the trash or deleted since the comparison");
   }
   return {};
 }
 
 QString GroupVerdictText(const std::vector<TMemberVerdict>& group) {
-  int64_t identical = 0;
+  int64_t identical = 0, left = 0;
   for (const TMemberVerdict& v : group) {
     if (v.Verdict == TContentVerdict::Unchecked) return QStringLiteral("Not compared");
     identical += v.Verdict == TContentVerdict::Identical;
+    left += v.Verdict != TContentVerdict::Removed;
   }
-  return QStringLiteral("%1 of %2 identical").arg(identical).arg(qlonglong(group.size()));
+  // Of the files still there: a removed one is no member any more.
+  return QStringLiteral("%1 of %2 identical").arg(identical).arg(left);
 }
 
 TVerdictCounts CountVerdicts(const TContentCheckResult& result) {
@@ -76,6 +80,7 @@ TVerdictCounts CountVerdicts(const TContentCheckResult& result) {
         case TContentVerdict::Unreadable: ++c.Unreadable; break;
         case TContentVerdict::SameFile: ++c.SameFile; break;
         case TContentVerdict::Unchecked: ++c.Unchecked; break;
+        case TContentVerdict::Removed: ++c.Removed; break;
       }
     }
   return c;

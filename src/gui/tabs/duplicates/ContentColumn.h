@@ -11,7 +11,7 @@ namespace vd::gui {
 
 // The cell of member `i`: "Identical", "Identical (B)" when the group holds
 // more than one content with copies, "Differs", "Unreadable", "Same file",
-// "Not compared".
+// "Not compared", "Removed".
 QString MemberVerdictText(const std::vector<TMemberVerdict>& group, size_t i);
 // The line the row's tooltip adds for member `i`.
 QString MemberVerdictHint(const std::vector<TMemberVerdict>& group, size_t i);
@@ -20,7 +20,7 @@ QString GroupVerdictText(const std::vector<TMemberVerdict>& group);
 
 // The counts of a whole pass, for the line above the tree.
 struct TVerdictCounts {
-  int64_t Identical = 0, Differ = 0, Unreadable = 0, SameFile = 0, Unchecked = 0;
+  int64_t Identical = 0, Differ = 0, Unreadable = 0, SameFile = 0, Unchecked = 0, Removed = 0;
 };
 TVerdictCounts CountVerdicts(const TContentCheckResult& result);
 

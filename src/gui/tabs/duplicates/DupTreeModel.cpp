@@ -27,8 +27,12 @@ void TDupTreeModel::Clear() {
   endResetModel();
 }
 
-void TDupTreeModel::SetVerdicts(std::unique_ptr<const TContentCheckResult> verdicts) {
+void TDupTreeModel::SetVerdicts(std::unique_ptr<TContentCheckResult> verdicts) {
   FVerdicts = std::move(verdicts);
+  ShowVerdicts();
+}
+
+void TDupTreeModel::ShowVerdicts() {
   for (int g = 0; g < GroupCount(); ++g) {
     const QModelIndex group = index(g, colContent);
     emit dataChanged(group, group);

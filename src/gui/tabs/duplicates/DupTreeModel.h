@@ -31,8 +31,16 @@ class TDupTreeModel : public QAbstractItemModel {
   void Clear();
   // The content check's verdicts, parallel to the groups in order; null
   // empties the column.
-  void SetVerdicts(std::unique_ptr<const TContentCheckResult> verdicts);
+  void SetVerdicts(std::unique_ptr<TContentCheckResult> verdicts);
   const TContentCheckResult* Verdicts() const { return FVerdicts.get(); }
+  // Changes the verdicts in place (null when there are none); the column is
+  // drawn again from them.
+  template <class TEdit>
+  void EditVerdicts(TEdit&& edit) {
+    if (!FVerdicts) return;
+    edit(*FVerdicts);
+    ShowVerdicts();
+  }
   // Appends one group node with its file nodes (and the overflow node).
   void AppendGroup(TDupGroup* group);
 
@@ -62,11 +70,12 @@ class TDupTreeModel : public QAbstractItemModel {
   QIcon IconForExt(const QString& ext) const;
   // The node's group's verdicts, when they are this group's.
   const std::vector<TMemberVerdict>* GroupVerdicts(const QModelIndex& index) const;
+  void ShowVerdicts();
 
   std::vector<TDupGroup*> FGroups;
   std::unordered_map<const TDupGroup*, int> FRowOf;
   mutable QHash<QString, QIcon> FIconByExt;  // one fill's cache
-  std::unique_ptr<const TContentCheckResult> FVerdicts;
+  std::unique_ptr<TContentCheckResult> FVerdicts;
 };
 
 }  // namespace vd::gui

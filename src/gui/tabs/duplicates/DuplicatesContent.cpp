@@ -5,12 +5,15 @@
 #include <QLabel>
 #include <QToolButton>
 #include <QTreeView>
+#include <set>
 #include <unordered_set>
 
 #include "ContentCheckRun.h"
 #include "ContentColumn.h"
 #include "DuplicatesTab.h"
 #include "core/results/Format.h"
+#include "core/scan/Splice.h"
+#include "platform/Platform.h"
 #include "views/Shell.h"
 
 namespace vd::gui {
@@ -52,6 +55,7 @@ void TDuplicatesTab::ShowContentSummary(const QString& text) { lblContentSummary
 void TDuplicatesTab::StartContentCheck() {
   CancelContentCheck();
   FCopyCandidates.clear();
+  FRemovedDuringCheck.clear();
   btnSelectCopies->setEnabled(false);
   FTreeModel->SetVerdicts(nullptr);
   if (S.FDupeGroups.empty() || AppClosing) {
@@ -67,11 +71,10 @@ void TDuplicatesTab::StartContentCheck() {
   FContentRun->Start(S.FDupeGroups);
 }
 
-bool TDuplicatesTab::CancelContentCheck(int waitMs) {
+void TDuplicatesTab::CancelContentCheck() {
   const bool running = FContentRun->Running();
-  const bool stopped = FContentRun->Cancel(waitMs);
+  FContentRun->Cancel();
   if (running) ShowContentSummary(QStringLiteral("Comparison cancelled"));
-  return stopped;
 }
 
 bool TDuplicatesTab::ContentCheckRunning() const { return FContentRun->Running(); }
@@ -79,10 +82,27 @@ bool TDuplicatesTab::ContentCheckRunning() const { return FContentRun->Running()
 void TDuplicatesTab::ContentCheckEnded() {
   std::unique_ptr<TContentCheckResult> result = FContentRun->TakeResult();
   if (!result) return;
+  FTreeModel->SetVerdicts(std::move(result));
+  // Removed while the pass read: it may have read them first.
+  TakeOutOfVerdicts(FRemovedDuringCheck);
+  FRemovedDuringCheck.clear();
+  ShowVerdicts();
+}
+
+namespace {
+int64_t BytesOf(const std::vector<TCopyOf>& copies) {
+  int64_t bytes = 0;
+  for (const TCopyOf& c : copies) bytes += c.File->Size();
+  return bytes;
+}
+}  // namespace
+
+void TDuplicatesTab::ShowVerdicts() {
+  const TContentCheckResult* result = FTreeModel->Verdicts();
+  if (!result) return;
   const TVerdictCounts c = CountVerdicts(*result);
   const bool whole = !result->Cancelled;
-  FCopyCandidates = whole ? vd::SelectCopies(S.FDupeGroups, *result) : std::vector<TFileLeaf*>();
-  FTreeModel->SetVerdicts(std::move(result));
+  FCopyCandidates = whole ? vd::SelectCopies(S.FDupeGroups, *result) : std::vector<TCopyOf>();
   btnSelectCopies->setEnabled(!FCopyCandidates.empty());
   if (!whole) {
     ShowContentSummary(QStringLiteral("Comparison stopped: %1 of %2 files compared")
@@ -95,16 +115,65 @@ void TDuplicatesTab::ContentCheckEnded() {
                      .arg(c.Differ)
                      .arg(c.Unreadable);
   if (c.SameFile) text += QStringLiteral(", %1 the same file twice").arg(c.SameFile);
-  int64_t bytes = 0;
-  for (const TFileLeaf* f : FCopyCandidates) bytes += f->Size();
+  if (c.Removed) text += QStringLiteral(", %1 removed since").arg(c.Removed);
   if (!FCopyCandidates.empty())
-    text += QStringLiteral(". Copies: %1 files, %2").arg(qlonglong(FCopyCandidates.size())).arg(DisplayText(FormatSize(bytes)));
+    text += QStringLiteral(". Copies: %1 files, %2")
+                .arg(qlonglong(FCopyCandidates.size()))
+                .arg(DisplayText(FormatSize(BytesOf(FCopyCandidates))));
   ShowContentSummary(text);
+}
+
+void TDuplicatesTab::ForgetRemoved(const std::vector<std::string>& paths) {
+  if (!S.FRoot || paths.empty()) return;
+  // The removed items as the tree has them: folders, and files by folder and name.
+  std::unordered_set<const TDirNode*> dirs;
+  std::set<std::pair<const TDirNode*, std::string>> files;
+  for (const std::string& p : paths) {
+    if (const TDirNode* d = FindFolder(S.FRoot.get(), p)) {
+      dirs.insert(d);
+    } else if (const TDirNode* parent = FolderOfPath(S.FRoot.get(), p)) {
+      const size_t cut = p.find_last_of(platform::PathDelimiters());
+      files.emplace(parent, cut == std::string::npos ? p : p.substr(cut + 1));
+    }
+  }
+  auto removed = [&](const TFileLeaf* f) {
+    if (!files.empty() && files.count({f->Parent(), std::string(f->Name())})) return true;
+    if (!dirs.empty())
+      for (const TDirNode* d = f->Parent(); d; d = d->Parent)
+        if (dirs.count(d)) return true;
+    return false;
+  };
+  std::unordered_set<const TFileLeaf*> gone;
+  for (const auto& g : S.FDupeGroups)
+    for (const TFileLeaf* f : g->Files)
+      if (removed(f)) gone.insert(f);
+  if (gone.empty()) return;
+  if (FContentRun->Running()) FRemovedDuringCheck.insert(gone.begin(), gone.end());
+  TakeOutOfVerdicts(gone);
+  ShowVerdicts();
+  // A copy removed is no longer selected; one whose kept file went stays, and
+  // the file actions leave it when they find the kept file gone.
+  std::erase_if(FCopies, [&](const TCopyOf& c) { return gone.count(c.File) > 0; });
+  W.UpdateSelectionStatus();
+}
+
+void TDuplicatesTab::TakeOutOfVerdicts(const std::unordered_set<const TFileLeaf*>& gone) {
+  if (gone.empty()) return;
+  FTreeModel->EditVerdicts([&](TContentCheckResult& verdicts) {
+    const size_t n = std::min(verdicts.Groups.size(), S.FDupeGroups.size());
+    for (size_t g = 0; g < n; ++g) {
+      const auto& members = S.FDupeGroups[g]->Files;
+      if (verdicts.Groups[g].size() != members.size()) continue;
+      for (size_t i = 0; i < members.size(); ++i)
+        if (gone.count(members[i])) TakeOutMember(verdicts.Groups[g], i);
+    }
+  });
 }
 
 void TDuplicatesTab::SelectCopies() {
   if (AppClosing || FCopyCandidates.empty()) return;
-  const std::unordered_set<const TFileLeaf*> copies(FCopyCandidates.begin(), FCopyCandidates.end());
+  std::unordered_set<const TFileLeaf*> copies;
+  for (const TCopyOf& c : FCopyCandidates) copies.insert(c.File);
   // The rows the tree shows, in runs; the copies beyond a group's 500 files
   // are selected through FCopies alone.
   QItemSelection rows;
@@ -128,6 +197,7 @@ void TDuplicatesTab::SelectCopies() {
   }
   FSelectingCopies = true;
   FCopies = FCopyCandidates;
+  FCopiesSelected = true;
   for (const QModelIndex& g : groups) tvDuplicateFiles->expand(g);
   QItemSelectionModel* sel = tvDuplicateFiles->selectionModel();
   sel->select(rows, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -142,9 +212,23 @@ void TDuplicatesTab::SelectCopies() {
 }
 
 QString TDuplicatesTab::CopiesStatus() const {
-  int64_t bytes = 0;
-  for (const TFileLeaf* f : FCopies) bytes += f->Size();
-  return QStringLiteral("%1 copies selected  %2").arg(qlonglong(FCopies.size())).arg(DisplayText(FormatSize(bytes)));
+  return QStringLiteral("%1 copies selected  %2")
+      .arg(qlonglong(FCopies.size()))
+      .arg(DisplayText(FormatSize(BytesOf(FCopies))));
+}
+
+std::vector<TKeptCopy> TDuplicatesTab::SelectedCopies() const {
+  std::vector<TKeptCopy> out;
+  if (!FCopiesSelected) return out;
+  out.reserve(FCopies.size());
+  for (const TCopyOf& c : FCopies) out.push_back({c.File->FullPath(), c.Kept->FullPath(), c.File->ApparentSize()});
+  return out;
+}
+
+void TDuplicatesTab::DropCopiesSelection() {
+  if (FSelectingCopies) return;
+  FCopies.clear();
+  FCopiesSelected = false;
 }
 
 }  // namespace vd::gui

@@ -44,6 +44,9 @@ std::optional<std::vector<std::string>> TDuplicatesTab::ItemPaths(const QWidget*
 void TDuplicatesTab::PrepareContextSelection(const QWidget* view, bool inside) {
   QItemSelectionModel* tree = tvDuplicateFiles->selectionModel();
   QItemSelectionModel* list = lvDuplicateGroupsColors->selectionModel();
+  // A group of the list, or a tile outside the selection, is a pick of the
+  // user's own: Select Copies' choice goes, also beyond the rows shown.
+  if (view == lvDuplicateGroupsColors || (view == PaintBox4 && !inside)) DropCopiesSelection();
   if (view == lvDuplicateGroupsColors) {
     // The file actions read the tree first: a menu on a group of the list
     // leaves the tree without a selection.

@@ -128,9 +128,11 @@ TDuplicatesTab::TDuplicatesTab(TResultsState& state, TWindowHooks& window, QWidg
     FSelOrder.clear();
     FSelPos.clear();
     FCopies.clear();
+    FCopiesSelected = false;
   });
   connect(tvDuplicateFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            DropCopiesSelection();  // the user chose anew
             TrackTreeSelection(selected, deselected);
             tvDuplicateFilesChange();
           });
@@ -257,6 +259,7 @@ void TDuplicatesTab::ClearView() {
   // Before anything it reads goes: the groups, and the tree after this.
   CancelContentCheck();
   FCopyCandidates.clear();
+  FRemovedDuringCheck.clear();
   btnSelectCopies->setEnabled(false);
   ShowContentSummary({});
   FTreeModel->Clear();
@@ -325,9 +328,9 @@ QModelIndexList TDuplicatesTab::TreeSelectionInOrder() const {
 }
 
 void TDuplicatesTab::AddTreePaths(std::vector<std::string>& paths) const {
-  if (!FCopies.empty()) {
+  if (FCopiesSelected) {
     // Select Copies' choice, the files beyond a group's 500 included.
-    for (const TFileLeaf* f : FCopies) paths.push_back(f->FullPath());
+    for (const TCopyOf& c : FCopies) paths.push_back(c.File->FullPath());
     return;
   }
   for (const QModelIndex& idx : TreeSelectionInOrder()) {
@@ -340,8 +343,8 @@ void TDuplicatesTab::AddTreePaths(std::vector<std::string>& paths) const {
 }
 
 void TDuplicatesTab::AddTreeFiles(std::vector<const TFileLeaf*>& files) const {
-  if (!FCopies.empty()) {
-    files.insert(files.end(), FCopies.begin(), FCopies.end());
+  if (FCopiesSelected) {
+    for (const TCopyOf& c : FCopies) files.push_back(c.File);
     return;
   }
   for (const QModelIndex& idx : TreeSelectionInOrder()) {
@@ -369,6 +372,13 @@ void TDuplicatesTab::SelectTreeNode(const QModelIndex& index) {
 void TDuplicatesTab::lvDuplicateGroupsColorsSelectItem(const QItemSelection& selected) {
   if (AppClosing || S.FSyncing) return;
   if (selected.isEmpty()) return;  // a deselection leaves the treemap as it is
+  // The file actions read the tree first: a group picked here replaces what
+  // the tree had, Select Copies' choice too.
+  DropCopiesSelection();
+  if (tvDuplicateFiles->selectionModel()->hasSelection()) {
+    TSyncGuard sync(S);
+    tvDuplicateFiles->selectionModel()->clearSelection();
+  }
   std::vector<const TFileLeaf*> files;
   for (int i = 0; i < lvDuplicateGroupsColors->topLevelItemCount(); ++i) {
     const QTreeWidgetItem* item = lvDuplicateGroupsColors->topLevelItem(i);
@@ -385,7 +395,6 @@ void TDuplicatesTab::lvDuplicateGroupsColorsSelectItem(const QItemSelection& sel
 
 void TDuplicatesTab::tvDuplicateFilesChange() {
   if (AppClosing || S.FSyncing) return;
-  if (!FSelectingCopies) FCopies.clear();  // the user chose anew
   std::vector<const TFileLeaf*> files;
   AddTreeFiles(files);
   if (!files.empty())
@@ -402,26 +411,32 @@ void TDuplicatesTab::PaintBox4MouseDown(QMouseEvent* e) {
   const TDupItem* item = S.FDupeMap.HitTest(TPoint{p.x(), p.y()});
   if (!item) return;
   const bool ctrl = e->modifiers() & Qt::ControlModifier;
+  // Folders are never in the tree; a file is there when its group shows it.
+  const TFileLeaf* leaf = item->FileLeaf();
+  TDupGroup* const* group = leaf ? S.FDupeGroupByFileUpper.Find(leaf) : nullptr;
+  const QModelIndex node = group ? FTreeModel->IndexOfFile(leaf, *group) : QModelIndex();
+  DropCopiesSelection();
+  if (!ctrl && !node.isValid()) {
+    // The tile alone is what is selected now: the tree and the list, which
+    // the file actions read first, let go of theirs.
+    TSyncGuard sync(S);
+    tvDuplicateFiles->selectionModel()->clearSelection();
+    lvDuplicateGroupsColors->selectionModel()->clearSelection();
+  }
   if (ctrl)
     S.FDupeMap.ToggleSelected(item);
   else
     S.FDupeMap.SetSingleSelected(item);
   InvalidateBuf();
-  // Folders are never in the tree; a file is there when its group shows it.
-  if (const TFileLeaf* leaf = item->FileLeaf()) {
-    if (TDupGroup* const* g = S.FDupeGroupByFileUpper.Find(leaf)) {
-      const QModelIndex node = FTreeModel->IndexOfFile(leaf, *g);
-      if (node.isValid() && ctrl) {
-        // As in the other tabs: Ctrl adds the file's node to the tree's
-        // selection, or takes it out with the tile.
-        const bool on = S.FDupeMap.IsSelected(item);
-        tvDuplicateFiles->selectionModel()->setCurrentIndex(
-            node, (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
-        tvDuplicateFiles->scrollTo(node);
-      } else if (node.isValid()) {
-        SelectTreeNode(node);
-      }
-    }
+  if (node.isValid() && ctrl) {
+    // As in the other tabs: Ctrl adds the file's node to the tree's
+    // selection, or takes it out with the tile.
+    const bool on = S.FDupeMap.IsSelected(item);
+    tvDuplicateFiles->selectionModel()->setCurrentIndex(
+        node, (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+    tvDuplicateFiles->scrollTo(node);
+  } else if (node.isValid()) {
+    SelectTreeNode(node);
   }
   W.UpdateSelectionStatus();
 }
@@ -434,7 +449,7 @@ void TDuplicatesTab::PaintBox4DblClick() {
 // ---- For the window ----------------------------------------------------------------
 
 QString TDuplicatesTab::SelectionStatus() const {
-  if (!FCopies.empty()) return CopiesStatus();
+  if (FCopiesSelected) return CopiesStatus();
   const QModelIndex node = SelectedNode();
   if (const TFileLeaf* f = FTreeModel->File(node))
     return QStringLiteral("%1  %2").arg(DisplayText(f->FullPath()), DisplayText(FormatSize(f->Size())));

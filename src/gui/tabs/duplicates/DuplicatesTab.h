@@ -9,6 +9,7 @@
 #include <QItemSelection>
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/ResultTab.h"
@@ -46,6 +47,7 @@ class TDuplicatesTab : public TResultTab {
   std::optional<std::vector<std::string>> ItemPaths(const QWidget* view, const QModelIndex& index,
                                                     const void* tile) const override;
   void PrepareContextSelection(const QWidget* view, bool inside) override;
+  std::vector<TKeptCopy> SelectedCopies() const override;
 
   QTreeView* DuplicateFiles() const { return tvDuplicateFiles; }
   TDupTreeModel* DuplicateFilesModel() const { return FTreeModel; }
@@ -58,12 +60,15 @@ class TDuplicatesTab : public TResultTab {
   // results are built. The groups and the tree must then stay as they are
   // until CancelContentCheck.
   void StartContentCheck();
-  // Stops a running check and waits for it (at most `waitMs` when not
-  // negative). False when it is still reading after that.
-  bool CancelContentCheck(int waitMs = -1);
+  // Stops a running check, at once: the tree may go as soon as it returns.
+  void CancelContentCheck();
   bool ContentCheckRunning() const;
   TContentCheckRun* ContentCheck() const { return FContentRun; }
   QToolButton* SelectCopiesButton() const { return btnSelectCopies; }
+  // Files and folders moved to the trash or deleted, by any tab: their
+  // members leave their groups' verdicts, so that a content left with one
+  // file has no copy to select.
+  void ForgetRemoved(const std::vector<std::string>& paths);
 
  public slots:
   // "Select Copies": in every group, the files identical in content to an
@@ -93,7 +98,13 @@ class TDuplicatesTab : public TResultTab {
   QWidget* BuildContentStrip();
   void ContentCheckEnded();
   void ShowContentSummary(const QString& text);
+  // The line above the tree and the button, from the verdicts as they are now.
+  void ShowVerdicts();
+  // The members in `gone` leave their groups' verdicts.
+  void TakeOutOfVerdicts(const std::unordered_set<const TFileLeaf*>& gone);
   QString CopiesStatus() const;
+  // A selection made by hand replaces the one Select Copies made.
+  void DropCopiesSelection();
 
   QWidget* Panel1 = nullptr;
   TPaintSurface* PaintBox4 = nullptr;
@@ -107,10 +118,14 @@ class TDuplicatesTab : public TResultTab {
   QLabel* lblContentSummary = nullptr;
   TContentCheckRun* FContentRun = nullptr;
   // What Select Copies selects, known once the check has ended whole.
-  std::vector<TFileLeaf*> FCopyCandidates;
-  // The selection Select Copies made, beyond the 500 files a group shows;
-  // dropped as soon as the tree's selection changes otherwise.
-  std::vector<TFileLeaf*> FCopies;
+  std::vector<TCopyOf> FCopyCandidates;
+  // The selection Select Copies made, beyond the 500 files a group shows
+  // too, while FCopiesSelected; dropped as soon as the user picks anything
+  // else on the tab.
+  std::vector<TCopyOf> FCopies;
+  bool FCopiesSelected = false;
+  // Removed while the check ran, to be taken out of its verdicts when it ends.
+  std::unordered_set<const TFileLeaf*> FRemovedDuringCheck;
   bool FSelectingCopies = false;
 
   // Groups the views may still show while a new detection replaces them in
