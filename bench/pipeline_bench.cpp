@@ -7,7 +7,9 @@
 //   pipeline_bench --duplicates N C    N names in C folders each: every file a duplicate
 // Any of them after --tabs-shown: every tab has been shown before the scan, as
 // in a window the user has looked around in (otherwise the tabs not shown get
-// their treemaps on their first show, after the build).
+// their treemaps on their first show, after the build). After --switch-size
+// (first, or after --tabs-shown), the size switch is then pressed once, and
+// the results build it runs from the same tree is timed against the scan.
 #include <malloc.h>
 
 #include <QApplication>
@@ -29,6 +31,7 @@
 #include "core/scan/DiskScanner.h"
 #include "platform/Platform.h"
 #include "window/MainWindow.h"
+#include "window/SizeSwitch.h"
 
 namespace {
 
@@ -183,15 +186,39 @@ int RunOnDisk(vd::gui::TfrmMain& w, const std::string& root) {
   return 0;
 }
 
+// Presses the size switch and times the build it runs from the tree shown.
+int SwitchSize(vd::gui::TfrmMain& w) {
+  if (!w.S.FRoot) return 1;
+  const int64_t entries = w.S.FRoot->TotalFiles + w.S.FRoot->TotalDirs;
+  const int64_t before = vdbench::ResidentBytes();
+  TStallMeter stall;
+  stall.Status = [&] { return w.lblStatus->text(); };
+  stall.Start();
+  QTest::mouseClick(w.SizeSwitch->Button(), Qt::LeftButton);
+  if (!QTest::qWaitFor([&] { return w.btnScan->isEnabled(); }, 600000)) return 1;
+  stall.Stop();
+  PaintEveryTab(w);
+  std::printf("status: %s\n", qPrintable(w.lblStatus->text()));
+  std::printf("switch: scan %lld ms; switch %lld ms; ratio %.2f; rss %+.0f B/entry; stall %lld ms\n",
+              (long long)w.FLastScanMs, (long long)w.FLastBuildMs,
+              w.FLastScanMs ? double(w.FLastBuildMs) / double(w.FLastScanMs) : 0.0,
+              entries ? double(vdbench::ResidentBytes() - before) / double(entries) : 0.0, (long long)stall.Longest);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool tabsShown = argc >= 2 && std::strcmp(argv[1], "--tabs-shown") == 0;
-  if (tabsShown) {
+  auto takeFlag = [&](const char* flag) {
+    if (argc < 2 || std::strcmp(argv[1], flag) != 0) return false;
     argv[1] = argv[0];
     ++argv;
     --argc;
-  }
+    return true;
+  };
+  const bool switchFirst = takeFlag("--switch-size");
+  const bool tabsShown = takeFlag("--tabs-shown");
+  const bool switchSize = switchFirst || takeFlag("--switch-size");
   const bool synthetic = argc >= 3 && std::strcmp(argv[1], "--synthetic") == 0;
   const bool duplicates = argc >= 4 && std::strcmp(argv[1], "--duplicates") == 0;
   std::string root;
@@ -212,13 +239,16 @@ int main(int argc, char** argv) {
     PaintEveryTab(w);
     w.PageControl1->setCurrentIndex(0);
   }
+  int rc = 0;
   if (synthetic) {
     const size_t n = size_t(std::strtoull(argv[2], nullptr, 10));
-    return RunInMemory(w, "synthetic", [n] { return vdbench::MakeSyntheticTree(n); });
-  }
-  if (duplicates) {
+    rc = RunInMemory(w, "synthetic", [n] { return vdbench::MakeSyntheticTree(n); });
+  } else if (duplicates) {
     const size_t names = size_t(std::strtoull(argv[2], nullptr, 10)), copies = size_t(std::strtoull(argv[3], nullptr, 10));
-    return RunInMemory(w, "duplicates", [=] { return vdbench::MakeDuplicateTree(names, copies); });
+    rc = RunInMemory(w, "duplicates", [=] { return vdbench::MakeDuplicateTree(names, copies); });
+  } else {
+    rc = RunOnDisk(w, root);
   }
-  return RunOnDisk(w, root);
+  if (rc == 0 && switchSize) rc = SwitchSize(w);
+  return rc;
 }

@@ -260,3 +260,16 @@ TEST(SizeMeasure, UnreadableFolderIsMarked) {
   EXPECT_EQ(FindFolder(again.get(), t / "closed")->ReadError(), TReadError::Denied);
   EXPECT_EQ(ApplySizeMeasure(again.get(), TSizeMeasure::Apparent).UnreadableFolders, 1);
 }
+
+// A real system folder, with whatever links, sparse files and long link
+// targets it holds: on disk it adds up as du counts it.
+TEST(SizeMeasure, UsrOnDiskEqualsDu) {
+  if (!fs::is_directory("/usr")) GTEST_SKIP() << "no /usr here";
+  auto root = Scan("/usr");
+  ASSERT_TRUE(root);
+  const int64_t apparent = root->TotalSize;
+  ApplySizeMeasure(root.get(), TSizeMeasure::OnDisk);
+  EXPECT_EQ(root->TotalSize, RunDu("-B1 -x", "/usr"));
+  ApplySizeMeasure(root.get(), TSizeMeasure::Apparent);
+  EXPECT_EQ(root->TotalSize, apparent);
+}
