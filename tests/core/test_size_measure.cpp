@@ -52,29 +52,21 @@ void WriteBytes(const std::string& path, size_t n) {
   std::fclose(f);
 }
 
-int64_t SumApparent(const TDirNode* n) {
+// Every file's size below `n`, as `size` reads it.
+template <class TSize>
+int64_t SumFiles(const TDirNode* n, TSize size) {
   int64_t s = 0;
   std::vector<const TDirNode*> pending{n};
   while (!pending.empty()) {
     const TDirNode* d = pending.back();
     pending.pop_back();
-    for (const TFileLeaf* f : d->Leaves) s += f->ApparentSize();
+    for (const TFileLeaf* f : d->Leaves) s += size(f);
     pending.insert(pending.end(), d->Children.begin(), d->Children.end());
   }
   return s;
 }
-
-int64_t SumCounted(const TDirNode* n) {
-  int64_t s = 0;
-  std::vector<const TDirNode*> pending{n};
-  while (!pending.empty()) {
-    const TDirNode* d = pending.back();
-    pending.pop_back();
-    for (const TFileLeaf* f : d->Leaves) s += f->Size();
-    pending.insert(pending.end(), d->Children.begin(), d->Children.end());
-  }
-  return s;
-}
+int64_t SumApparent(const TDirNode* n) { return SumFiles(n, [](const TFileLeaf* f) { return f->ApparentSize(); }); }
+int64_t SumCounted(const TDirNode* n) { return SumFiles(n, [](const TFileLeaf* f) { return f->Size(); }); }
 
 int64_t ExtBytes(const TDirNode* root) {
   int64_t sum = 0;

@@ -32,9 +32,8 @@ TSizeSwitch::TSizeSwitch(TfrmMain& window) : QObject(&window), W(window) {
   FButton->setCheckable(true);
   FButton->setAutoRaise(true);
   FButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  FButton->setText(QStringLiteral("Apparent size"));
-  FButton->setToolTip(QStringLiteral("Count files by their length or by the space they take on the disk (Ctrl+D)"));
-  FButton->setFixedHeight(41);
+  // As wide as its neighbours, on two lines: the toolbar fits an 800-pixel window.
+  FButton->setFixedSize(60, 41);
   FButton->setFocusPolicy(Qt::NoFocus);
   if (auto* tb = qobject_cast<QHBoxLayout*>(W.Panel4->layout())) {
     // Before the stretch that pushes the site and About buttons right.
@@ -43,6 +42,7 @@ TSizeSwitch::TSizeSwitch(TfrmMain& window) : QObject(&window), W(window) {
       if (tb->itemAt(i)->spacerItem()) at = i;
     tb->insertWidget(at, FButton);
   }
+  SetMeasure(TSizeMeasure::Apparent);  // the captions
   connect(FButton, &QToolButton::clicked, this, [this] { Toggle(); });
   auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), &W);
   key->setContext(Qt::WindowShortcut);
@@ -68,7 +68,10 @@ void TSizeSwitch::SetMeasure(TSizeMeasure m) {
   const bool changed = m != FMeasure;
   FMeasure = m;
   FButton->setChecked(m == TSizeMeasure::OnDisk);
-  FButton->setText(m == TSizeMeasure::OnDisk ? QStringLiteral("Size on disk") : QStringLiteral("Apparent size"));
+  const QString caption = m == TSizeMeasure::OnDisk ? QStringLiteral("Size on disk") : QStringLiteral("Apparent size");
+  FButton->setText(m == TSizeMeasure::OnDisk ? QStringLiteral("Size on\ndisk") : QStringLiteral("Apparent\nsize"));
+  FButton->setAccessibleName(caption);
+  FButton->setToolTip(caption + QStringLiteral(" (Ctrl+D): counts files by their length, or by the space they take on the disk"));
   if (W.FRememberLayout) SaveSetting();
   if (!changed || !W.S.FRoot || W.IsScanRunning() || !W.btnScan->isEnabled()) return;
   W.RebuildResults();

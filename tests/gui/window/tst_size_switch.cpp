@@ -5,6 +5,8 @@
 // marked in the trees and counted in the status bar.
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDir>
+#include <QTabWidget>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSettings>
@@ -132,7 +134,7 @@ class TestSizeSwitch : public QObject {
       TfrmMain w;
       w.RestoreWindowLayout();
       QCOMPARE(w.SizeSwitch->Measure(), TSizeMeasure::OnDisk);
-      QCOMPARE(w.SizeSwitch->Button()->text(), QStringLiteral("Size on disk"));
+      QCOMPARE(w.SizeSwitch->Button()->accessibleName(), QStringLiteral("Size on disk"));
       w.SizeSwitch->SetMeasure(TSizeMeasure::Apparent);
       w.close();
     }
@@ -179,6 +181,18 @@ class TestSizeSwitch : public QObject {
       }
     }
     QVERIFY(marked);
+    if (qEnvironmentVariableIsSet("VORNDALE_SCREENSHOTS")) {
+      QDir().mkpath(QStringLiteral(VORNDALE_ARTIFACTS));
+      w.SizeSwitch->SetMeasure(TSizeMeasure::OnDisk);
+      QVERIFY(WaitIdle(w));
+      for (int i = 0; i < 3; ++i) {
+        w.PageControl1->setCurrentIndex(i);
+        QTest::qWait(50);
+        w.grab().save(QStringLiteral(VORNDALE_ARTIFACTS "/size_switch_tab%1.png").arg(i));
+      }
+      w.SizeSwitch->SetMeasure(TSizeMeasure::Apparent);
+      QVERIFY(WaitIdle(w));
+    }
 
     // A scan of a tree where everything can be read has no indicator.
     vdtest::TempDir plain;

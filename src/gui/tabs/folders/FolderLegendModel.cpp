@@ -4,6 +4,7 @@
 
 #include "FoldersTab.h"
 #include "core/results/Format.h"
+#include "views/SizeMarks.h"
 #include "views/IconCache.h"
 #include "views/QtCanvas.h"
 #include "views/Shell.h"
@@ -35,6 +36,7 @@ bool TFolderLegendModel::Fill(const TDirNode* root) {
                      [](const TDirNode* a, const TDirNode* b) { return a->TotalSize > b->TotalSize; });
   }
   endResetModel();
+  emit headerDataChanged(Qt::Horizontal, colOtherBytes, colOtherBytes);
   return true;
 }
 
@@ -60,6 +62,8 @@ QVariant TFolderLegendModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(FormatPercent(d->TotalSize, FSum));
       case colFiles:
         return QString::number(d->TotalFiles);
+      case colOtherBytes:
+        return QString::fromStdString(FormatSize(d->OtherTotalSize));
       default:
         return {};
     }
@@ -72,7 +76,8 @@ QVariant TFolderLegendModel::data(const QModelIndex& index, int role) const {
 
 QVariant TFolderLegendModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const kCaptions[colCount] = {"Folder", "Color", "Bytes", "%", "Files"};
+  if (section == colOtherBytes) return OtherSizeCaption();
+  static const char* const kCaptions[colCount] = {"Folder", "Color", "Bytes", "%", "Files", ""};
   return section >= 0 && section < colCount ? QString::fromLatin1(kCaptions[section]) : QVariant();
 }
 

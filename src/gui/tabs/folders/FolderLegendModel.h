@@ -1,5 +1,6 @@
 // The legend of the folders treemap: the scan root's sub-folders, largest
-// first, with their colour, bytes, share and file count. A folder scan may
+// first, with their colour, bytes, share, file count and bytes in the other
+// measure of size. A folder scan may
 // have many thousands of top-level folders and the legend is refilled on
 // every change of the selected folder, so it is a model over the scan tree
 // rather than one widget item per row.
@@ -16,7 +17,7 @@ namespace vd::gui {
 class TFolderLegendModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  enum TColumn { colFolder, colColor, colBytes, colPercent, colFiles, colCount };
+  enum TColumn { colFolder, colColor, colBytes, colPercent, colFiles, colOtherBytes, colCount };
 
   explicit TFolderLegendModel(QObject* parent = nullptr);
 

@@ -81,7 +81,7 @@ TFoldersTab::TFoldersTab(TResultsState& state, TWindowHooks& window, QWidget* pa
   lvFilesOfSelectedFolder->setModel(FLegendModel);
   lvFilesOfSelectedFolder->setItemDelegateForColumn(TFolderLegendModel::colColor,
                                                     new TSwatchDelegate(lvFilesOfSelectedFolder));
-  SetColumnWidths(lvFilesOfSelectedFolder, {220, 70, 110, 80, 70});
+  SetColumnWidths(lvFilesOfSelectedFolder, {220, 70, 110, 80, 70, 110});
 
   AddGrowingAndFixed(FBottomSplitter, tvFolders, lvFilesOfSelectedFolder);
   FBottomSplitter->setSizes({400, 400});
