@@ -182,6 +182,11 @@ TEST(SizeMeasure, DumpFieldsFollowOneRuleEach) {
       {"a link's blocks go to its folder", R"({"name":"l","asize":80,"dsize":4096,"notreg":true},{"name":"a","asize":3,"dsize":4096})", 3,
        8192},
       {"an excluded file counts nothing", R"({"name":"x","asize":80,"dsize":4096,"excluded":"pattern"})", 0, 0},
+      // Sizes on disk that would overflow a total: the later ones count their length.
+      {"allocations past 2^62 in all",
+       R"({"name":"a","asize":1,"dsize":4611686018427387000},{"name":"b","asize":2,"dsize":4611686018427387000},)"
+       R"({"name":"c","asize":3,"dsize":4611686018427387000})",
+       6, 4611686018427387000 + 2 + 3},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -290,11 +290,21 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     TFileTime MTime;
   };
 
+  // Allocations beyond what all of them together may sum to without overflow
+  // are taken as unknown: a file then counts its length, which the reader
+  // already bounds.
+  int64_t TakeAllocated(int64_t bytes) {
+    constexpr int64_t kAllAllocations = int64_t(1) << 62;
+    if (bytes < 0 || bytes > kAllAllocations - FTotalAllocated) return -1;
+    FTotalAllocated += bytes;
+    return bytes;
+  }
+
   // The dump's marks of a folder: its own blocks and whether it could be read.
   void MarkFolder(TFrame& dir) {
     dir.Dev = FEntry.HasDev ? FEntry.Dev : (FFrames.size() >= 3 ? FFrames[FFrames.size() - 2].Dev : 0);
     if (!dir.Node || dir.Synthetic) return;
-    if (FEntry.DSize > 0) dir.Node->OwnAllocated = FEntry.DSize;
+    if (FEntry.DSize > 0) dir.Node->OwnAllocated = std::max<int64_t>(0, TakeAllocated(FEntry.DSize));
     if (FEntry.ReadError) dir.Node->SetReadError(TReadError::Other);
   }
 
@@ -467,13 +477,13 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
     if (FEntry.Skip) {
       // A link or device takes its folder's room on disk, as in a walk.
       if (FEntry.NotReg && FEntry.DSize > 0 && dir.Node && !dir.Synthetic && !dir.Skipped)
-        dir.Node->OwnAllocated += FEntry.DSize;
+        dir.Node->OwnAllocated += std::max<int64_t>(0, TakeAllocated(FEntry.DSize));
       return true;
     }
     if (dir.Synthetic) return Fail("expected a drive's folder, found a file directly in an all-drives root", FEntryAt);
     if (!CheckName() || !AddBytes(FEntry.Size)) return false;
     TFileDisk disk;
-    disk.Allocated = FEntry.DSize;
+    disk.Allocated = TakeAllocated(FEntry.DSize);
     // Several links: hlnkc, or nlink above 1 (newer writers); the identity is
     // the inode on the device of the entry or of its folder.
     disk.Links = FEntry.NLink > 0 ? FEntry.NLink : FEntry.HlnkC ? 0 : 1;
@@ -519,6 +529,7 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   int FMetaKey = 0;
   TEntry FEntry;
   int64_t FTotal = 0;
+  int64_t FTotalAllocated = 0;
   std::unique_ptr<TTreeBuilder> FBuilder;
   std::unique_ptr<TDirNode> FSynthetic;
   std::unordered_set<std::string> FDriveKeys;

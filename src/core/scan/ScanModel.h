@@ -33,8 +33,10 @@
 //   extra link whose Size() is 0 on disk and whose AllocatedSize() still shows
 //   what the file holds. Links to the file from outside the tree change nothing:
 //   the file counts where it is met. An unknown allocation (a dump without
-//   dsize) counts as the apparent size; a link without an identity (a dump with
-//   nlink but no ino) is a file of its own.
+//   dsize, or dsizes summing past 2^62) counts as the apparent size; an
+//   allocation is kept in whole 512-byte units (rounded up), exact from 512 GiB
+//   on; a link without an identity (a dump with nlink but no ino) is a file of
+//   its own; the same ino without hlnkc or nlink is another file.
 // - Read errors: a folder that could not be listed keeps TotalDirs 1 and
 //   totals 0 from its own listing, and ReadError() says why.
 // - Threads: the tree has no locks. It is read (and reordered) by one thread at
