@@ -199,6 +199,9 @@ TEST(SizeMeasure, DumpFieldsFollowOneRuleEach) {
     EXPECT_EQ(root->TotalSize, c.OnDisk + 512);
     EXPECT_EQ(ExtBytes(root.get()), SumCounted(root.get()));
     ApplySizeMeasure(root.get(), TSizeMeasure::Apparent);
+    // What the tree keeps reads back as it was written.
+    const std::string once = WriteScanString(*root, dump::TCompression::None, 1);
+    EXPECT_EQ(WriteScanString(*ReadScanData(once).Root, dump::TCompression::None, 1), once);
   }
 }
 

@@ -295,8 +295,12 @@ class THandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, THandler
   // already bounds.
   int64_t TakeAllocated(int64_t bytes) {
     constexpr int64_t kAllAllocations = int64_t(1) << 62;
-    if (bytes < 0 || bytes > kAllAllocations - FTotalAllocated) return -1;
-    FTotalAllocated += bytes;
+    if (bytes < 0 || bytes > kAllAllocations) return -1;
+    // Counted as the tree keeps it, in whole 512-byte units, so that the file
+    // written from the tree reads back the same way.
+    const int64_t kept = (bytes + 511) / 512 * 512;
+    if (kept > kAllAllocations - FTotalAllocated) return -1;
+    FTotalAllocated += kept;
     return bytes;
   }
 
